@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+
+// Every time-out and pause of the tool, in one table. Reply time-outs are the
+// values stored in ReplyTimeout before an exchange; pauses are slept on the worker.
+namespace timing {
+
+// Link: one transaction.
+inline constexpr uint32_t kReplyTimeoutStartMs = 8000;  // ReplyTimeout at program start
+inline constexpr uint32_t kFirstReplyDataWaitMs = 1000;  // SendCommand's wait for first bytes
+
+// Connection opening and loader detection.
+inline constexpr uint32_t kDetectDspReplyTimeoutMs = 8000;
+inline constexpr uint32_t kDetectMcuReplyTimeoutMs = 4000;
+
+// Operation runner.
+inline constexpr uint32_t kRunEndPauseMs = 1000;  // before the port is closed
+
+// Shared update steps.
+inline constexpr uint32_t kVerifyFailPauseMs = 50;
+inline constexpr uint32_t kFinishPauseMs = 1000;  // each of the two pauses of the finish
+inline constexpr uint32_t kEraseTimerDspMs = 50;
+inline constexpr uint32_t kEraseTimerMcuMs = 32;
+inline constexpr uint32_t kProgramTimerMs = 1000;
+
+// DSP, old loader.
+inline constexpr uint32_t kDspOldHandshakeReplyTimeoutMs = 10000;
+inline constexpr uint32_t kDspOldProgramReplyTimeoutMs = 2000;
+inline constexpr uint32_t kDspOldClosePauseMs = 1000;
+
+// DSP, new loader.
+inline constexpr uint32_t kDspNewStatusReplyTimeoutMs = 12000;
+inline constexpr uint32_t kDspNewEraseReplyTimeoutMs = 10000;
+inline constexpr uint32_t kDspNewWalkReplyTimeoutMs = 8000;
+
+// MCU, old loader.
+inline constexpr uint32_t kMcuOldHandshakeReplyTimeoutMs = 8000;
+inline constexpr uint32_t kMcuOldProgramReplyTimeoutMs = 2000;
+inline constexpr uint32_t kMcuOldClosePauseMs = 2000;
+
+// MCU, new loader.
+inline constexpr uint32_t kMcuNewWalkReplyTimeoutMs = 10000;
+
+// Both new loaders.
+inline constexpr uint32_t kNewProgramReplyTimeoutMs = 4000;
+inline constexpr uint32_t kNewCloseReplyTimeoutMs = 2000;
+
+// After a failed verification (new loaders and the old MCU loader).
+inline constexpr uint32_t kVerifyFailReplyTimeoutMs = 1000;
+
+// Tests of slow paths shrink every wait and pause by this factor, in percent
+// (100 = as designed). The shipped tool never calls it.
+void SetScalePercentForTests(uint32_t percent);
+
+// `ms` scaled for the current run; at least 1 ms when `ms` is non-zero.
+uint32_t Scaled(uint32_t ms);
+
+}  // namespace timing
