@@ -1,0 +1,173 @@
+#include "update/ImageRecords.h"
+
+namespace {
+
+constexpr uint8_t kNotAHexDigit = 35;
+
+// Positions past the end of the line read as the digit "0".
+char CharAt(std::string_view line, std::size_t pos) {
+    return pos < line.size() ? line[pos] : '0';
+}
+
+uint32_t DigitAt(std::string_view line, std::size_t pos) {
+    return HexDigitValue(CharAt(line, pos));
+}
+
+// Two hex digits from `pos`, kept to 8 bits.
+uint8_t ByteAt(std::string_view line, std::size_t pos) {
+    return static_cast<uint8_t>(DigitAt(line, pos) * 16 + DigitAt(line, pos + 1));
+}
+
+// The data byte count LL of an Intel HEX line (characters 1-2).
+unsigned DspDataBytes(std::string_view line) {
+    return ByteAt(line, 1);
+}
+
+// The byte count N of an S-record (characters 2-3).
+unsigned McuCount(std::string_view line) {
+    return ByteAt(line, 2);
+}
+
+constexpr std::size_t kDspDataStart = 9;
+constexpr std::size_t kMcuAddressStart = 4;
+constexpr std::size_t kMcuAddressDigits = 6;
+constexpr std::size_t kMcuDataStart = 10;
+constexpr unsigned kMcuAddressAndChecksumBytes = 4;
+
+// Characters the DSP sum reads: whole four-digit words, so an odd count also reads
+// the two checksum digits.
+std::size_t DspSummedLength(std::string_view line) {
+    const std::size_t words = (DspDataBytes(line) + 1) / 2;
+    return kDspDataStart + 4 * words;
+}
+
+unsigned McuDataBytes(std::string_view line) {
+    const unsigned count = McuCount(line);
+    return count > kMcuAddressAndChecksumBytes ? count - kMcuAddressAndChecksumBytes : 0;
+}
+
+std::size_t McuSummedLength(std::string_view line) {
+    return kMcuDataStart + 2 * static_cast<std::size_t>(McuDataBytes(line));
+}
+
+bool IsPrintableAscii(char c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+
+LineFault CheckText(std::string_view line) {
+    if (line.size() > kMaxImageLineLength) {
+        return LineFault::TooLong;
+    }
+    for (char c : line) {
+        if (!IsPrintableAscii(c)) {
+            return LineFault::NotText;
+        }
+    }
+    return LineFault::None;
+}
+
+bool FieldEquals(std::string_view line, std::size_t pos, std::string_view text) {
+    return line.size() >= pos + text.size() && line.substr(pos, text.size()) == text;
+}
+
+}  // namespace
+
+uint8_t HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return static_cast<uint8_t>(c - '0');
+    }
+    if (c >= 'A' && c <= 'F') {
+        return static_cast<uint8_t>(c - 'A' + 10);
+    }
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<uint8_t>(c - 'a' + 10);
+    }
+    return kNotAHexDigit;
+}
+
+uint32_t ParseHex24(std::string_view text) {
+    uint32_t total = 0;
+    for (std::size_t i = 0; i < kMcuAddressDigits; ++i) {
+        const char c = CharAt(text, i);
+        const uint8_t digit = HexDigitValue(c);
+        total += digit == kNotAHexDigit ? static_cast<unsigned char>(c) : digit;
+        total <<= 4;
+    }
+    return total >> 4;
+}
+
+uint16_t DspRecordSum(std::string_view line) {
+    const std::size_t dataDigits = 2 * static_cast<std::size_t>(DspDataBytes(line));
+    uint32_t sum = 0;
+    for (std::size_t offset = 0; offset < dataDigits; offset += 4) {
+        const std::size_t pos = kDspDataStart + offset;
+        sum += DigitAt(line, pos) * 4096 + DigitAt(line, pos + 1) * 256 +
+               DigitAt(line, pos + 2) * 16 + DigitAt(line, pos + 3);
+    }
+    return static_cast<uint16_t>(sum & 0xFFFF);
+}
+
+uint16_t McuRecordSum(std::string_view line) {
+    const unsigned bytes = McuDataBytes(line);
+    uint32_t sum = 0;
+    for (unsigned i = 0; i < bytes; ++i) {
+        sum += ByteAt(line, kMcuDataStart + 2 * static_cast<std::size_t>(i));
+    }
+    return static_cast<uint16_t>(sum & 0xFFFF);
+}
+
+bool IsDspCheckpoint(std::string_view line) {
+    return FieldEquals(line, 3, "3FFE");
+}
+
+bool IsDspSummed(std::string_view line) {
+    return line.size() > 8 && line[8] == '0';
+}
+
+bool IsMcuCheckpoint(std::string_view line) {
+    return FieldEquals(line, 5, "23FFE");
+}
+
+bool IsMcuS2(std::string_view line) {
+    return line.size() > 1 && line[1] == '2';
+}
+
+bool IsMcuBlock(std::string_view line) {
+    if (!IsMcuS2(line) || line.size() < kMcuAddressStart + kMcuAddressDigits) {
+        return false;
+    }
+    const uint32_t address = ParseHex24(line.substr(kMcuAddressStart, kMcuAddressDigits));
+    return address < kMcuSkippedFirst || address > kMcuSkippedLast;
+}
+
+LineFault CheckDspLine(std::string_view line) {
+    if (const LineFault fault = CheckText(line); fault != LineFault::None) {
+        return fault;
+    }
+    if (!IsDspSummed(line)) {
+        return LineFault::None;
+    }
+    if (DspDataBytes(line) > kMaxDspSummedDataBytes) {
+        return LineFault::RecordTooLong;
+    }
+    return line.size() < DspSummedLength(line) ? LineFault::RecordTruncated : LineFault::None;
+}
+
+LineFault CheckMcuLine(std::string_view line) {
+    if (const LineFault fault = CheckText(line); fault != LineFault::None) {
+        return fault;
+    }
+    if (!IsMcuS2(line)) {
+        return LineFault::None;
+    }
+    if (line.size() < kMcuAddressStart + kMcuAddressDigits) {
+        return LineFault::AddressTruncated;
+    }
+    if (!IsMcuBlock(line)) {
+        return LineFault::None;
+    }
+    if (McuCount(line) > kMaxMcuSummedCount) {
+        return LineFault::RecordTooLong;
+    }
+    return line.size() < McuSummedLength(line) ? LineFault::RecordTruncated : LineFault::None;
+}
