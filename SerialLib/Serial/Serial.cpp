@@ -1,0 +1,473 @@
+#include "SerialLib/Serial/Serial.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "SerialLib/Serial/Diagnostics.h"
+
+namespace {
+
+constexpr const char* kTraceSource = "SerialLib/Serial/Serial";
+
+void TraceOp(int line, const char* op, const char* text) {
+    serialdiag::Trace(kTraceSource, line, std::string("CSerial::") + op + " - " + text + "\n");
+}
+
+#define TRACE_OP(op, text) TraceOp(__LINE__, (op), (text))
+
+constexpr uint8_t kUnreadByte = 0xDC;
+
+bool ReadsOf(CSerial::ReadTimeoutMode mode, COMMTIMEOUTS& timeouts) {
+    switch (mode) {
+        case CSerial::ReadNonBlocking:
+            timeouts.ReadIntervalTimeout = MAXDWORD;
+            break;
+        case CSerial::ReadBlocking:
+            timeouts.ReadIntervalTimeout = 0;
+            break;
+        default:
+            return false;
+    }
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    return true;
+}
+
+bool FlowOf(CSerial::HandshakeMode mode, DCB& dcb) {
+    switch (mode) {
+        case CSerial::HandshakeOff:
+            dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = 0;
+            dcb.fDtrControl = DTR_CONTROL_DISABLE;
+            dcb.fRtsControl = RTS_CONTROL_DISABLE;
+            return true;
+        case CSerial::HandshakeHardware:
+            dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = 1;
+            dcb.fOutX = dcb.fInX = 0;
+            dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+            dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+            return true;
+        case CSerial::HandshakeSoftware:
+            dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = 0;
+            dcb.fOutX = dcb.fInX = 1;
+            dcb.fDtrControl = DTR_CONTROL_DISABLE;
+            dcb.fRtsControl = RTS_CONTROL_DISABLE;
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+CSerial::CSerial() : CSerial(DefaultPortLayer()) {}
+
+CSerial::CSerial(IPortLayer& layer) : m_layer(layer) {}
+
+CSerial::~CSerial() {
+    if (IsOpen()) {
+        serialdiag::Trace(kTraceSource, __LINE__, "CSerial::~CSerial - Serial port not closed\n");
+        ReleaseHandles();
+    }
+}
+
+bool CSerial::IsOpen() const {
+    return TakeHandles().port != nullptr;
+}
+
+CSerial::Handles CSerial::TakeHandles() const {
+    std::lock_guard lock(m_handleMutex);
+    return Handles{m_hFile, m_hevtOverlapped};
+}
+
+int32_t CSerial::Fail(int32_t status) {
+    m_lLastError = status;
+    return status;
+}
+
+// The common opening: status 0, or status 6 and the operation's trace on a closed object.
+bool CSerial::Begin(const char* op, Handles& h) {
+    m_lLastError = 0;
+    h = TakeHandles();
+    if (!h.port) {
+        m_lLastError = ERROR_INVALID_HANDLE;
+        TRACE_OP(op, "Device is not opened");
+        return false;
+    }
+    return true;
+}
+
+bool CSerial::BeginWithDcb(const char* op, Handles& h, DCB& dcb) {
+    return Begin(op, h) && ReadDcb(*h.port, dcb, op) == 0;
+}
+
+int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
+                      bool fOverlapped) {
+    m_lLastError = 0;
+    if (IsOpen()) {
+        TRACE_OP("Open", "Port already opened");
+        return Fail(ERROR_ALREADY_INITIALIZED);
+    }
+    std::unique_ptr<IPort> opened;
+    if (const int32_t status = m_layer.Open(device, fOverlapped, opened); status != 0) {
+        TRACE_OP("Open", "Unable to open port");
+        return Fail(status);
+    }
+    std::shared_ptr<IPort> port = std::move(opened);
+    {
+        std::lock_guard lock(m_handleMutex);
+        SERIAL_ASSERT(m_hevtOverlapped == 0);
+        m_hFile = port;
+        m_hevtOverlapped = fOverlapped ? std::make_shared<CEvent>() : nullptr;
+    }
+    if (dwInQueue != 0 || dwOutQueue != 0) {
+        SERIAL_ASSERT(dwInQueue >= 16);
+        SERIAL_ASSERT(dwOutQueue >= 16);
+        if (const int32_t status = port->SetupQueues(dwInQueue, dwOutQueue); status != 0) {
+            TRACE_OP("Open", "Unable to setup the COM-port");
+            Close();
+            return Fail(status);
+        }
+    }
+    const int32_t maskStatus = SetMask(kDefaultEventMask);
+    const int32_t timeoutStatus = SetupReadTimeouts(ReadNonBlocking);
+    ApplyDefaultConfig(device, *port);
+    // The first failure of the two steps stands, even if the second one succeeded.
+    return Fail(maskStatus != 0 ? maskStatus : timeoutStatus);
+}
+
+void CSerial::ApplyDefaultConfig(const char* device, IPort& port) {
+    COMMCONFIG config;
+    config.dwSize = kCommConfigSize;
+    uint32_t size = kCommConfigSize;
+    if (m_layer.GetDefaultConfig(device, config, size) != 0) {
+        TRACE_OP("Open", "Unable to obtain default communication configuration.");
+    } else if (port.SetConfig(config, size) != 0) {
+        TRACE_OP("Open", "Unable to set default communication configuration.");
+    }
+}
+
+int32_t CSerial::Close() {
+    m_lLastError = 0;
+    if (!IsOpen()) {
+        TRACE_OP("Close", "Method called when device is not open");
+        return 0;
+    }
+    ReleaseHandles();
+    return 0;
+}
+
+void CSerial::ReleaseHandles() {
+    std::shared_ptr<IPort> port;
+    {
+        std::lock_guard lock(m_handleMutex);
+        port = std::move(m_hFile);
+        m_hFile = nullptr;
+        m_hevtOverlapped = nullptr;
+    }
+    if (port) {
+        port->Close();
+    }
+}
+
+int32_t CSerial::ReadDcb(IPort& port, DCB& dcb, const char* op) {
+    dcb = DCB{};
+    dcb.DCBlength = kDcbLength;
+    if (const int32_t status = port.GetState(dcb); status != 0) {
+        TRACE_OP(op, "Unable to obtain DCB information");
+        return Fail(status);
+    }
+    return 0;
+}
+
+int32_t CSerial::WriteDcb(IPort& port, const DCB& dcb, const char* op) {
+    if (const int32_t status = port.SetState(dcb); status != 0) {
+        TRACE_OP(op, "Unable to set DCB information");
+        return Fail(status);
+    }
+    return 0;
+}
+
+int32_t CSerial::Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("Setup", h, dcb)) {
+        return m_lLastError;
+    }
+    dcb.BaudRate = baud;
+    dcb.ByteSize = dataBits;
+    dcb.Parity = parity;
+    dcb.StopBits = stopBits;
+    dcb.fParity = parity != NOPARITY ? 1 : 0;
+    return WriteDcb(*h.port, dcb, "Setup");
+}
+
+int32_t CSerial::SetEventChar(uint8_t eventChar, bool adjustMask) {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("SetEventChar", h, dcb)) {
+        return m_lLastError;
+    }
+    dcb.EvtChar = eventChar;
+    if (adjustMask) {
+        SetMask(GetEventMask() | EV_RXFLAG);
+    }
+    WriteDcb(*h.port, dcb, "SetEventChar");
+    return m_lLastError;
+}
+
+int32_t CSerial::SetMask(uint32_t mask) {
+    Handles h;
+    if (!Begin("SetMask", h)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (const int32_t status = h.port->SetMask(mask); status != 0) {
+        TRACE_OP("SetMask", "Unable to set event mask");
+        return Fail(status);
+    }
+    m_dwEventMask = mask;
+    return 0;
+}
+
+int32_t CSerial::SetupHandshaking(HandshakeMode mode) {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("SetupHandshaking", h, dcb)) {
+        return m_lLastError;
+    }
+    if (!FlowOf(mode, dcb)) {
+        SERIAL_ASSERT(false);
+        return Fail(E_INVALIDARG);
+    }
+    return WriteDcb(*h.port, dcb, "SetupHandshaking");
+}
+
+int32_t CSerial::SetupReadTimeouts(ReadTimeoutMode mode) {
+    Handles h;
+    if (!Begin("SetupReadTimeouts", h)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    COMMTIMEOUTS timeouts;
+    if (const int32_t status = h.port->GetTimeouts(timeouts); status != 0) {
+        TRACE_OP("SetupReadTimeouts", "Unable to obtain timeout information");
+        return Fail(status);
+    }
+    if (!ReadsOf(mode, timeouts)) {
+        SERIAL_ASSERT(false);
+        return Fail(E_INVALIDARG);
+    }
+    if (const int32_t status = h.port->SetTimeouts(timeouts); status != 0) {
+        TRACE_OP("SetupReadTimeouts", "Unable to set timeout information");
+        return Fail(status);
+    }
+    return 0;
+}
+
+int32_t CSerial::GetBaudrate() {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("GetBaudrate", h, dcb)) {
+        return -1;
+    }
+    return static_cast<int32_t>(dcb.BaudRate);
+}
+
+int32_t CSerial::GetDataBits() {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("GetDataBits", h, dcb)) {
+        return -1;
+    }
+    return dcb.ByteSize;
+}
+
+int32_t CSerial::GetParity() {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("GetParity", h, dcb)) {
+        return -1;
+    }
+    return dcb.fParity != 0 ? dcb.Parity : NOPARITY;
+}
+
+int32_t CSerial::GetStopBits() {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("GetStopBits", h, dcb)) {
+        return -1;
+    }
+    return dcb.StopBits;
+}
+
+CSerial::HandshakeMode CSerial::GetHandshaking() {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("GetHandshaking", h, dcb)) {
+        return HandshakeInvalid;
+    }
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+        return HandshakeHardware;
+    }
+    if (dcb.fOutX == 1 && dcb.fInX == 1) {
+        return HandshakeSoftware;
+    }
+    return HandshakeOff;
+}
+
+uint32_t CSerial::GetEventMask() {
+    Handles h;
+    if (!Begin("GetEventMask", h)) {
+        return 0u;
+    }
+    return m_dwEventMask;
+}
+
+uint8_t CSerial::GetEventChar() {
+    Handles h;
+    DCB dcb;
+    if (!BeginWithDcb("GetEventChar", h, dcb)) {
+        return 0;
+    }
+    return dcb.EvtChar;
+}
+
+uint32_t CSerial::GetEventType() {
+    const uint32_t mask = m_dwEventMask;
+    const uint32_t result = m_dwEvent & mask;
+    if (result == 0) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "CSerial::GetEventType - Event %08Xh not within mask %08Xh.\n", m_dwEvent,
+                      mask);
+        serialdiag::Trace(kTraceSource, __LINE__, text);
+    }
+    m_dwEvent = 0;
+    return result;
+}
+
+void CSerial::CancelPendingIo(COverlapped* ovl) {
+    if (const Handles h = TakeHandles(); h.port) {
+        h.port->Cancel(ovl);
+    }
+}
+
+int32_t CSerial::ClearCommError(uint32_t* errors) {
+    const Handles h = TakeHandles();
+    return h.port ? h.port->ClearError(errors) : ERROR_INVALID_HANDLE;
+}
+
+const char* CSerial::OpName(Transfer kind) {
+    constexpr const char* kNames[] = {"WaitEvent", "Write", "Read"};
+    return kNames[static_cast<int>(kind)];
+}
+
+const char* CSerial::StartFailureText(Transfer kind) {
+    constexpr const char* kTexts[] = {"Unable to wait for COM event", "Unable to write the data",
+                                      "Unable to read the data"};
+    return kTexts[static_cast<int>(kind)];
+}
+
+// Steps shared by WaitEvent, Write and Read once the port is known to be open.
+// `start` starts the platform operation on a block (null in non-overlapped mode).
+template <typename Start>
+int32_t CSerial::RunTransfer(const Handles& h, Transfer kind, COverlapped* lpOverlapped,
+                             uint32_t timeoutMs, uint32_t* count, Start start) {
+    if (!h.event && (lpOverlapped || timeoutMs != INFINITE)) {
+        TRACE_OP(OpName(kind), "Overlapped I/O is disabled, specified parameters are illegal.");
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+    COverlapped internal;
+    const bool useInternal = h.event && !lpOverlapped;
+    if (useInternal) {
+        internal.hEvent = h.event.get();
+        lpOverlapped = &internal;
+    }
+    if (h.event && !HasOverlappedIoCompleted(lpOverlapped)) {
+        serialdiag::Assert(kTraceSource, __LINE__,
+                           "!m_hevtOverlapped || HasOverlappedIoCompleted(lpOverlapped)");
+    }
+    const int32_t started = start(lpOverlapped);
+    if (started == 0) {
+        if (lpOverlapped && lpOverlapped->hEvent) {
+            lpOverlapped->hEvent->Set();
+        }
+        return 0;
+    }
+    if (started != ERROR_IO_PENDING) {
+        TRACE_OP(OpName(kind), StartFailureText(kind));
+        return Fail(started);
+    }
+    return useInternal ? WaitPending(h, lpOverlapped, timeoutMs, kind, count) : 0;
+}
+
+int32_t CSerial::WaitPending(const Handles& h, COverlapped* block, uint32_t timeoutMs,
+                             Transfer kind, uint32_t* count) {
+    if (h.event->Wait(timeoutMs) == WAIT_TIMEOUT) {
+        h.port->Cancel(block);
+        // A completion that won the race against the cancellation still counts.
+        if (block->Internal.load() != 0) {
+            return Fail(ERROR_TIMEOUT);
+        }
+    }
+    const auto status = static_cast<int32_t>(block->Internal.load());
+    if (status != 0) {
+        TRACE_OP(OpName(kind), kind == Transfer::Wait ? StartFailureText(kind)
+                                                      : "Overlapped completed without result");
+        return Fail(status);
+    }
+    if (count) {
+        *count = block->InternalHigh.load();
+    }
+    return 0;
+}
+
+int32_t CSerial::WaitEvent(COverlapped* lpOverlapped, uint32_t timeoutMs) {
+    Handles h;
+    if (!Begin("WaitEvent", h)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    return RunTransfer(h, Transfer::Wait, lpOverlapped, timeoutMs, nullptr,
+                       [&](COverlapped* block) { return h.port->WaitEvent(&m_dwEvent, block); });
+}
+
+int32_t CSerial::Write(const char* text, uint32_t* pdwWritten, COverlapped* lpOverlapped,
+                       uint32_t timeoutMs) {
+    return Write(text, text ? std::strlen(text) : 0, pdwWritten, lpOverlapped, timeoutMs);
+}
+
+int32_t CSerial::Write(const void* data, size_t len, uint32_t* pdwWritten,
+                       COverlapped* lpOverlapped, uint32_t timeoutMs) {
+    SERIAL_ASSERT(!lpOverlapped || pdwWritten);
+    uint32_t localCount = 0;
+    uint32_t* count = pdwWritten ? pdwWritten : &localCount;
+    *count = 0;
+    Handles h;
+    if (!Begin("Write", h)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!data && len != 0) {
+        return Fail(E_INVALIDARG);
+    }
+    return RunTransfer(h, Transfer::Write, lpOverlapped, timeoutMs, count,
+                       [&](COverlapped* block) { return h.port->Write(data, len, count, block); });
+}
+
+int32_t CSerial::Read(void* buf, size_t len, uint32_t* pdwRead, COverlapped* lpOverlapped,
+                      uint32_t timeoutMs) {
+    SERIAL_ASSERT(!lpOverlapped || pdwRead);
+    uint32_t localCount = 0;
+    uint32_t* count = pdwRead ? pdwRead : &localCount;
+    *count = 0;
+    Handles h;
+    if (!Begin("Read", h)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!buf && len != 0) {
+        return Fail(E_INVALIDARG);
+    }
+    if (len != 0) {
+        std::memset(buf, kUnreadByte, len);
+    }
+    return RunTransfer(h, Transfer::Read, lpOverlapped, timeoutMs, count,
+                       [&](COverlapped* block) { return h.port->Read(buf, len, count, block); });
+}

@@ -1,0 +1,103 @@
+#include "SerialLib/Serial/SerialEx.h"
+
+#include <system_error>
+
+#include "SerialLib/Serial/Diagnostics.h"
+
+namespace {
+constexpr const char* kTraceSource = "SerialLib/Serial/SerialEx";
+}  // namespace
+
+CSerialEx::~CSerialEx() {
+    if (ListenerRunning()) {
+        SERIAL_TRACE("CSerialEx::~CSerialEx - Serial port not closed\n");
+        CSerialEx::Close();
+    }
+}
+
+int32_t CSerialEx::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
+                        bool fStartListener) {
+    if (const int32_t status = CSerial::Open(device, dwInQueue, dwOutQueue, true); status != 0) {
+        return status;
+    }
+    m_hevtListener = std::make_shared<CEvent>();
+    if (fStartListener) {
+        if (const int32_t status = StartListener(); status != 0) {
+            return status;
+        }
+    }
+    return 0;
+}
+
+int32_t CSerialEx::Close() {
+    StopListener(INFINITE);
+    m_hevtListener.reset();
+    return CSerial::Close();
+}
+
+int32_t CSerialEx::StartListener() {
+    if (!ListenerRunning()) {
+        SERIAL_ASSERT(!m_fStopping);
+        try {
+            m_hThread = std::thread(ListenerEntry, this);
+        } catch (const std::system_error& e) {
+            SERIAL_TRACE("CSerialEx::StartListener - Unable to start COMM watcher thread\n");
+            return Fail(e.code().value());
+        }
+    }
+    return Fail(0);
+}
+
+int32_t CSerialEx::StopListener(uint32_t /*timeoutMs*/) {
+    if (ListenerRunning()) {
+        if (std::this_thread::get_id() == m_hThread.get_id()) {
+            // From OnEvent the thread would wait for its own end.
+            SERIAL_ASSERT(std::this_thread::get_id() != m_hThread.get_id());
+            return 0;
+        }
+        m_fStopping = true;
+        SetMask(GetEventMask());
+        m_hThread.join();
+        m_fStopping = false;
+    }
+    return Fail(0);
+}
+
+uint32_t CSerialEx::ListenerEntry(CSerialEx* self) {
+    const uint32_t code = self->ThreadProc();
+    self->m_dwThreadExitCode = code;
+    return code;
+}
+
+uint32_t CSerialEx::ThreadProc() {
+    const std::shared_ptr<CEvent> done = m_hevtListener;
+    if (!done) {
+        return static_cast<uint32_t>(ERROR_INVALID_HANDLE);
+    }
+    COverlapped ovl;
+    ovl.hEvent = done.get();
+    for (;;) {
+        done->Reset();
+        if (const int32_t status = WaitEvent(&ovl, INFINITE); status != 0) {
+            return static_cast<uint32_t>(status);
+        }
+        if (m_fStopping) {  // a stop requested before the wait was pending
+            CancelPendingIo(&ovl);
+            return 0;
+        }
+        done->Wait(INFINITE);
+        if (m_fStopping) {
+            return 0;
+        }
+        const uint32_t events = GetEventType();
+        uint32_t errors = 0;
+        if (const int32_t status = ClearCommError(&errors); status != 0) {
+            Fail(status);
+            SERIAL_TRACE("CSerialEx::ThreadProc - Unable to obtain COM status\n");
+            errors = 0;
+        }
+        if (events != 0) {
+            OnEvent(events, errors);
+        }
+    }
+}

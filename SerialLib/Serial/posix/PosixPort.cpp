@@ -1,0 +1,619 @@
+// The POSIX port layer.
+//
+// Open:        open(O_RDWR|O_NOCTTY|O_NONBLOCK), then flock(LOCK_EX|LOCK_NB) and
+//              TIOCEXCL, so a port held elsewhere (or by this process) fails with
+//              EBUSY; the previous termios is saved and the line put in raw mode.
+// Close:       aborts pending operations, restores the saved termios, closes the fd
+//              (which also drops the lock).
+// Control:     the control block maps onto termios (TermiosMap.h) and is read back
+//              with tcgetattr on every get.
+// Time-outs:   kept by the layer; a read interval of MAXDWORD with zero totals means
+//              "return at once with what is queued", anything else "complete when
+//              the requested count has arrived".
+// Events:      one port thread polls the fd together with an eventfd. It drains the
+//              tty into a bounded receive queue (the driver's input queue), records
+//              EV_RXCHAR (and EV_RXFLAG when the event character came in), and
+//              completes pending waits, reads and writes. Setting the mask completes
+//              a pending wait at once with no bits. Nothing ever spins: with a full
+//              queue or a vanished device the fd is left out of the poll set.
+// Vanished:    a hangup, EOF or I/O error marks the device gone; pending and later
+//              reads (once the queue is empty), writes and waits fail with EIO.
+// Errors:      CE_ bits are the deltas of the TIOCGICOUNT counters where the driver
+//              has them, else 0.
+#include "SerialLib/Serial/posix/PosixPort.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <list>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "SerialLib/Serial/posix/TermiosMap.h"
+
+namespace {
+
+constexpr size_t kRxCapacity = 64 * 1024;
+constexpr size_t kPullChunk = 4096;
+
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        Reset(std::exchange(other.m_fd, -1));
+        return *this;
+    }
+    ~UniqueFd() { Reset(); }
+    int Get() const { return m_fd; }
+    void Reset(int fd = -1) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = fd;
+    }
+
+  private:
+    int m_fd;
+};
+
+int32_t OpenErrno() {
+    return errno == EWOULDBLOCK ? EBUSY : errno;
+}
+
+struct PendingOp {
+    enum class Kind { Wait, Read, Write };
+    explicit PendingOp(Kind k) : kind(k) {}
+
+    Kind kind;
+    COverlapped* ovl = nullptr;
+    uint32_t* events = nullptr;
+    uint32_t bits = 0;
+    uint8_t* buffer = nullptr;      // reads: the caller's buffer
+    std::vector<uint8_t> outgoing;  // writes: a copy of the caller's data
+    size_t len = 0;
+    size_t done = 0;
+};
+
+class PosixPort final : public IPort {
+  public:
+    PosixPort(UniqueFd fd, UniqueFd wake, const termios& saved);
+    ~PosixPort() override { Close(); }
+
+    void Close() override;
+    int32_t SetupQueues(uint32_t, uint32_t) override {
+        return Guarded([] { return 0; });
+    }
+    int32_t SetConfig(const COMMCONFIG& config, uint32_t) override { return SetState(config.dcb); }
+    int32_t GetState(DCB& dcb) override;
+    int32_t SetState(const DCB& dcb) override;
+    int32_t GetTimeouts(COMMTIMEOUTS& timeouts) override;
+    int32_t SetTimeouts(const COMMTIMEOUTS& timeouts) override;
+    int32_t SetMask(uint32_t mask) override;
+    int32_t WaitEvent(uint32_t* events, COverlapped* ovl) override;
+    int32_t Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) override;
+    int32_t Write(const void* data, size_t len, uint32_t* count, COverlapped* ovl) override;
+    int32_t Cancel(COverlapped* ovl) override;
+    int32_t ClearError(uint32_t* errors) override;
+
+  private:
+    enum class Progress { Done, NotYet };
+
+    template <typename F>
+    int32_t Guarded(F&& body) {
+        std::lock_guard lock(m_mutex);
+        return m_closed ? ERROR_INVALID_HANDLE : body();
+    }
+
+    int32_t Submit(PendingOp op, uint32_t* count, COverlapped* ovl);
+    Progress TryProgress(PendingOp& op, bool firstWrite, int32_t& status);
+    Progress TryRead(PendingOp& op, int32_t& status);
+    Progress TryWrite(PendingOp& op, int32_t& status);
+    Progress TryWait(PendingOp& op, int32_t& status);
+    void TakeQueued(PendingOp& op);
+    void PullFromDevice();
+    void MarkGone();
+    void ServicePending();
+    void Finish(PendingOp& op, int32_t status);
+    void AbortAll();
+    bool HasPendingWrite() const;
+    bool ReadsAtOnce() const;
+    void WakeIoThread();
+    void DrainWake();
+    void IoThreadMain();
+    short PollInterest() const;
+
+    UniqueFd m_fd;
+    UniqueFd m_wake;
+    const termios m_saved;
+
+    mutable std::mutex m_mutex;
+    bool m_closed = false;
+    bool m_gone = false;
+    std::deque<uint8_t> m_rx;
+    uint32_t m_mask = 0;
+    uint32_t m_occurred = 0;  // events seen since the last completed wait
+    uint8_t m_evtChar = 0;
+    DriverExtras m_extras;
+    COMMTIMEOUTS m_timeouts;
+    serial_icounter_struct m_counts{};
+    std::list<PendingOp> m_pending;
+    std::thread m_ioThread;
+};
+
+PosixPort::PosixPort(UniqueFd fd, UniqueFd wake, const termios& saved)
+    : m_fd(std::move(fd)), m_wake(std::move(wake)), m_saved(saved) {
+    ::ioctl(m_fd.Get(), TIOCGICOUNT, &m_counts);  // ENOTTY on ptys: counters stay 0
+    m_ioThread = std::thread([this] { IoThreadMain(); });
+}
+
+void PosixPort::Close() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed) {
+            return;
+        }
+        m_closed = true;
+        AbortAll();
+    }
+    WakeIoThread();
+    m_ioThread.join();
+    ::tcsetattr(m_fd.Get(), TCSANOW, &m_saved);  // fails harmlessly on a vanished device
+    m_fd.Reset();
+    m_wake.Reset();
+}
+
+int32_t PosixPort::GetState(DCB& dcb) {
+    return Guarded([&]() -> int32_t {
+        termios tio{};
+        if (::tcgetattr(m_fd.Get(), &tio) != 0) {
+            return errno;
+        }
+        dcb = ReadDcb(tio, m_extras);
+        return 0;
+    });
+}
+
+int32_t PosixPort::SetState(const DCB& dcb) {
+    return Guarded([&]() -> int32_t {
+        termios tio{};
+        if (::tcgetattr(m_fd.Get(), &tio) != 0) {
+            return errno;
+        }
+        DriverExtras extras = m_extras;
+        if (const int32_t status = ApplyDcb(dcb, tio, extras); status != 0) {
+            return status;
+        }
+        if (::tcsetattr(m_fd.Get(), TCSANOW, &tio) != 0) {
+            return errno;
+        }
+        m_extras = extras;
+        m_evtChar = dcb.EvtChar;
+        return 0;
+    });
+}
+
+int32_t PosixPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
+    return Guarded([&] {
+        timeouts = m_timeouts;
+        return 0;
+    });
+}
+
+int32_t PosixPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    return Guarded([&] {
+        m_timeouts = timeouts;
+        return 0;
+    });
+}
+
+int32_t PosixPort::SetMask(uint32_t mask) {
+    return Guarded([&] {
+        m_mask = mask;
+        auto wait = std::find_if(m_pending.begin(), m_pending.end(), [](const PendingOp& op) {
+            return op.kind == PendingOp::Kind::Wait;
+        });
+        if (wait != m_pending.end()) {
+            wait->bits = 0;
+            Finish(*wait, 0);
+            m_pending.erase(wait);
+        }
+        return 0;
+    });
+}
+
+int32_t PosixPort::WaitEvent(uint32_t* events, COverlapped* ovl) {
+    PendingOp op(PendingOp::Kind::Wait);
+    op.events = events;
+    return Submit(std::move(op), nullptr, ovl);
+}
+
+int32_t PosixPort::Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) {
+    PendingOp op(PendingOp::Kind::Read);
+    op.buffer = static_cast<uint8_t*>(buffer);
+    op.len = len;
+    return Submit(std::move(op), count, ovl);
+}
+
+int32_t PosixPort::Write(const void* data, size_t len, uint32_t* count, COverlapped* ovl) {
+    PendingOp op(PendingOp::Kind::Write);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    op.outgoing.assign(bytes, bytes + len);
+    op.len = len;
+    return Submit(std::move(op), count, ovl);
+}
+
+int32_t PosixPort::Cancel(COverlapped* ovl) {
+    return Guarded([&] {
+        auto op = std::find_if(m_pending.begin(), m_pending.end(),
+                               [ovl](const PendingOp& p) { return p.ovl == ovl; });
+        if (op != m_pending.end()) {
+            Finish(*op, ERROR_OPERATION_ABORTED);
+            m_pending.erase(op);
+        }
+        return 0;
+    });
+}
+
+int32_t PosixPort::ClearError(uint32_t* errors) {
+    return Guarded([&] {
+        *errors = 0;
+        serial_icounter_struct now{};
+        if (::ioctl(m_fd.Get(), TIOCGICOUNT, &now) != 0) {
+            return 0;  // no counters on this driver (ptys): no errors to report
+        }
+        if (now.buf_overrun != m_counts.buf_overrun)
+            *errors |= CE_RXOVER;
+        if (now.overrun != m_counts.overrun)
+            *errors |= CE_OVERRUN;
+        if (now.parity != m_counts.parity)
+            *errors |= CE_RXPARITY;
+        if (now.frame != m_counts.frame)
+            *errors |= CE_FRAME;
+        if (now.brk != m_counts.brk)
+            *errors |= CE_BREAK;
+        m_counts = now;
+        return 0;
+    });
+}
+
+// Tries the operation at once; if it cannot complete, it either blocks (no record)
+// or is left to the port thread (overlapped).
+int32_t PosixPort::Submit(PendingOp op, uint32_t* count, COverlapped* ovl) {
+    COverlapped local{};
+    CEvent localDone;
+    std::unique_lock lock(m_mutex);
+    if (m_closed) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const bool waitBusy = op.kind == PendingOp::Kind::Wait &&
+                          std::any_of(m_pending.begin(), m_pending.end(), [](const PendingOp& p) {
+                              return p.kind == PendingOp::Kind::Wait;
+                          });
+    if (waitBusy) {
+        return EINVAL;  // one event wait at a time
+    }
+    if (ovl && ovl->hEvent) {
+        ovl->hEvent->Reset();
+    }
+    int32_t status = 0;
+    if (TryProgress(op, !HasPendingWrite(), status) == Progress::Done) {
+        if (count) {
+            *count = static_cast<uint32_t>(op.done);
+        }
+        if (ovl) {
+            ovl->InternalHigh.store(static_cast<uint32_t>(op.done));
+            ovl->Internal.store(static_cast<uint32_t>(status), std::memory_order_release);
+        }
+        return status;
+    }
+    COverlapped* record = ovl ? ovl : &local;
+    if (!ovl) {
+        local.hEvent = &localDone;
+    }
+    record->Internal.store(STATUS_PENDING);
+    op.ovl = record;
+    m_pending.push_back(std::move(op));
+    lock.unlock();
+    WakeIoThread();
+    if (ovl) {
+        return ERROR_IO_PENDING;
+    }
+    localDone.Wait(INFINITE);
+    if (count) {
+        *count = local.InternalHigh.load();
+    }
+    return static_cast<int32_t>(local.Internal.load());
+}
+
+PosixPort::Progress PosixPort::TryProgress(PendingOp& op, bool firstWrite, int32_t& status) {
+    switch (op.kind) {
+        case PendingOp::Kind::Read:
+            return TryRead(op, status);
+        case PendingOp::Kind::Write:
+            return firstWrite ? TryWrite(op, status) : Progress::NotYet;
+        case PendingOp::Kind::Wait:
+            return TryWait(op, status);
+    }
+    return Progress::NotYet;
+}
+
+PosixPort::Progress PosixPort::TryRead(PendingOp& op, int32_t& status) {
+    TakeQueued(op);
+    if (op.done < op.len && !m_gone) {
+        PullFromDevice();
+        TakeQueued(op);
+    }
+    status = 0;
+    if (op.done == op.len || (ReadsAtOnce() && (op.done > 0 || !m_gone))) {
+        return Progress::Done;
+    }
+    if (m_gone) {
+        status = EIO;
+        return Progress::Done;
+    }
+    return Progress::NotYet;
+}
+
+PosixPort::Progress PosixPort::TryWrite(PendingOp& op, int32_t& status) {
+    status = 0;
+    while (op.done < op.len && !m_gone) {
+        const ssize_t n = ::write(m_fd.Get(), op.outgoing.data() + op.done, op.len - op.done);
+        if (n > 0) {
+            op.done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            return Progress::NotYet;
+        } else {
+            MarkGone();
+        }
+    }
+    if (op.done < op.len) {
+        status = EIO;
+    }
+    return Progress::Done;
+}
+
+PosixPort::Progress PosixPort::TryWait(PendingOp& op, int32_t& status) {
+    status = 0;
+    if (!m_gone) {
+        PullFromDevice();
+    }
+    op.bits = m_occurred & m_mask;
+    if (op.bits != 0) {
+        m_occurred = 0;
+        *op.events = op.bits;
+        return Progress::Done;
+    }
+    if (m_gone) {
+        status = EIO;
+        *op.events = 0;
+        return Progress::Done;
+    }
+    return Progress::NotYet;
+}
+
+void PosixPort::TakeQueued(PendingOp& op) {
+    const size_t n = std::min(op.len - op.done, m_rx.size());
+    std::copy_n(m_rx.begin(), n, op.buffer + op.done);
+    const bool wasFull = m_rx.size() >= kRxCapacity;
+    m_rx.erase(m_rx.begin(), m_rx.begin() + static_cast<std::ptrdiff_t>(n));
+    op.done += n;
+    if (wasFull && n > 0) {
+        WakeIoThread();  // the port thread left the fd out of its poll set
+    }
+}
+
+// Moves what the tty holds into the receive queue and records the receive events.
+void PosixPort::PullFromDevice() {
+    uint8_t chunk[kPullChunk];
+    uint32_t seen = 0;
+    while (m_rx.size() < kRxCapacity) {
+        const size_t want = std::min(sizeof(chunk), kRxCapacity - m_rx.size());
+        const ssize_t n = ::read(m_fd.Get(), chunk, want);
+        if (n > 0) {
+            m_rx.insert(m_rx.end(), chunk, chunk + n);
+            seen |= EV_RXCHAR;
+            if (std::find(chunk, chunk + n, m_evtChar) != chunk + n) {
+                seen |= EV_RXFLAG;
+            }
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (!(n < 0 && errno == EAGAIN)) {
+                MarkGone();  // EOF or I/O error: the far end hung up or the device went away
+            }
+            break;
+        }
+    }
+    m_occurred |= seen;
+}
+
+void PosixPort::MarkGone() {
+    m_gone = true;
+}
+
+void PosixPort::ServicePending() {
+    bool firstWrite = true;
+    for (auto op = m_pending.begin(); op != m_pending.end();) {
+        int32_t status = 0;
+        const bool isWrite = op->kind == PendingOp::Kind::Write;
+        const Progress progress = TryProgress(*op, firstWrite, status);
+        if (isWrite && progress == Progress::NotYet) {
+            firstWrite = false;
+        }
+        if (progress == Progress::Done) {
+            Finish(*op, status);
+            op = m_pending.erase(op);
+        } else {
+            ++op;
+        }
+    }
+}
+
+void PosixPort::Finish(PendingOp& op, int32_t status) {
+    if (op.kind == PendingOp::Kind::Wait) {
+        *op.events = status == 0 ? op.bits : 0;
+    }
+    // The record may be released as soon as it reads completed: take the event first.
+    CEvent* done = op.ovl->hEvent;
+    op.ovl->InternalHigh.store(static_cast<uint32_t>(op.done));
+    op.ovl->Internal.store(static_cast<uint32_t>(status), std::memory_order_release);
+    if (done) {
+        done->Set();
+    }
+}
+
+void PosixPort::AbortAll() {
+    for (PendingOp& op : m_pending) {
+        Finish(op, ERROR_OPERATION_ABORTED);
+    }
+    m_pending.clear();
+}
+
+bool PosixPort::HasPendingWrite() const {
+    return std::any_of(m_pending.begin(), m_pending.end(),
+                       [](const PendingOp& p) { return p.kind == PendingOp::Kind::Write; });
+}
+
+bool PosixPort::ReadsAtOnce() const {
+    return m_timeouts.ReadIntervalTimeout == MAXDWORD &&
+           m_timeouts.ReadTotalTimeoutMultiplier == 0 && m_timeouts.ReadTotalTimeoutConstant == 0;
+}
+
+void PosixPort::WakeIoThread() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wake.Get(), &one, sizeof(one));
+}
+
+void PosixPort::DrainWake() {
+    uint64_t value = 0;
+    [[maybe_unused]] const ssize_t n = ::read(m_wake.Get(), &value, sizeof(value));
+}
+
+short PosixPort::PollInterest() const {
+    if (m_gone) {
+        return 0;
+    }
+    short events = 0;
+    if (m_rx.size() < kRxCapacity) {
+        events |= POLLIN;
+    }
+    if (HasPendingWrite()) {
+        events |= POLLOUT;
+    }
+    return events;
+}
+
+// Blocks in poll until the tty or the wake-up descriptor has something; never spins,
+// because a hung-up fd is left out of the set once the device is marked gone.
+void PosixPort::IoThreadMain() {
+    for (;;) {
+        pollfd fds[2] = {{m_wake.Get(), POLLIN, 0}, {-1, 0, 0}};
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_closed) {
+                return;
+            }
+            fds[1].events = PollInterest();
+            fds[1].fd = fds[1].events != 0 ? m_fd.Get() : -1;
+        }
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+            std::lock_guard lock(m_mutex);
+            MarkGone();
+            ServicePending();
+            continue;
+        }
+        if (fds[0].revents & POLLIN) {
+            DrainWake();
+        }
+        std::lock_guard lock(m_mutex);
+        if (m_closed) {
+            return;
+        }
+        const short revents = fds[1].revents;
+        if (revents & (POLLIN | POLLHUP | POLLERR)) {
+            const size_t before = m_rx.size();
+            PullFromDevice();
+            if ((revents & (POLLHUP | POLLERR)) && m_rx.size() == before) {
+                MarkGone();
+            }
+        }
+        if (revents & POLLNVAL) {
+            MarkGone();
+        }
+        ServicePending();
+    }
+}
+
+}  // namespace
+
+int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& port) {
+    UniqueFd fd(::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        return errno;
+    }
+    if (!::isatty(fd.Get())) {
+        return ENOTTY;
+    }
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd.Get(), TIOCEXCL) != 0) {
+        return OpenErrno();
+    }
+    termios saved{};
+    if (::tcgetattr(fd.Get(), &saved) != 0) {
+        return errno;
+    }
+    termios raw = saved;
+    MakeRaw(raw);
+    if (::tcsetattr(fd.Get(), TCSANOW, &raw) != 0) {
+        return errno;
+    }
+    UniqueFd wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (wake.Get() < 0) {
+        const int32_t error = errno;
+        ::tcsetattr(fd.Get(), TCSANOW, &saved);
+        return error;
+    }
+    try {
+        port = std::make_unique<PosixPort>(std::move(fd), std::move(wake), saved);
+    } catch (const std::system_error& e) {
+        return e.code().value();
+    }
+    return 0;
+}
+
+// The default configuration of every tty: 9600 baud, 8 data bits, no parity, one
+// stop bit, no flow control, DTR and RTS on, no event character. Applied right
+// after the raw mode of Open, so the line starts in a known state.
+int32_t PosixPortLayer::GetDefaultConfig(const char* device, COMMCONFIG& config, uint32_t& size) {
+    struct stat info {};
+    if (::stat(device, &info) != 0) {
+        return errno;
+    }
+    if (size < kCommConfigSize || config.dwSize < kCommConfigSize) {
+        return EINVAL;
+    }
+    config.dcb =
+        DCB{kDcbLength, 9600, 0,        0,          0, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, 0,
+            0,          8,    NOPARITY, ONESTOPBIT, 0};
+    size = kCommConfigSize;
+    return 0;
+}
+
+IPortLayer& DefaultPortLayer() {
+    static PosixPortLayer layer;
+    return layer;
+}
