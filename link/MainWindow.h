@@ -29,7 +29,7 @@ struct MessageBoxText {
 // calls these; each returns once the window has done what was asked (a message
 // box returns when the operator has dismissed it).
 class MainWindow {
-public:
+  public:
     virtual ~MainWindow() = default;
 
     // Inserts one line at the top of the log list; lines are never removed.

@@ -3,7 +3,9 @@
 #include <cstring>
 
 namespace {
-int32_t Next(int32_t pos) { return (pos + 1) % RxBuffer::kSize; }
+int32_t Next(int32_t pos) {
+    return (pos + 1) % RxBuffer::kSize;
+}
 }  // namespace
 
 void RxBuffer::Clear() {

@@ -8,7 +8,7 @@
 // full are dropped (and counted) rather than overwriting unread ones. Each
 // operation holds a short lock, so the three are atomic with respect to each other.
 class RxBuffer {
-public:
+  public:
     static constexpr int kSize = 512;
 
     void Clear();
@@ -20,7 +20,7 @@ public:
     // Bytes dropped since the last Clear because the ring was full.
     int Dropped() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     uint8_t m_data[kSize] = {};
     int32_t m_readPos = 0;

@@ -9,7 +9,7 @@
 
 // A text written by one thread and read by another; every hand-over is under a lock.
 class SharedText {
-public:
+  public:
     void Set(std::string text) {
         std::lock_guard lock(m_mutex);
         m_text = std::move(text);
@@ -19,7 +19,7 @@ public:
         return m_text;
     }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::string m_text;
 };

@@ -7,7 +7,9 @@ namespace {
 std::atomic<uint32_t> g_scalePercent{100};
 }
 
-void SetScalePercentForTests(uint32_t percent) { g_scalePercent = percent; }
+void SetScalePercentForTests(uint32_t percent) {
+    g_scalePercent = percent;
+}
 
 uint32_t Scaled(uint32_t ms) {
     const uint32_t percent = g_scalePercent.load(std::memory_order_relaxed);

@@ -7,7 +7,7 @@
 namespace timing {
 
 // Link: one transaction.
-inline constexpr uint32_t kReplyTimeoutStartMs = 8000;  // ReplyTimeout at program start
+inline constexpr uint32_t kReplyTimeoutStartMs = 8000;   // ReplyTimeout at program start
 inline constexpr uint32_t kFirstReplyDataWaitMs = 1000;  // SendCommand's wait for first bytes
 
 // Connection opening and loader detection.

@@ -1,0 +1,168 @@
+#include "link/DeviceLink.h"
+
+#include <cstring>
+
+#include "SerialLib/Serial/posix/Clock.h"
+#include "link/SharedState.h"
+#include "link/Timeouts.h"
+
+namespace {
+
+constexpr int kReadChunk = 128;
+
+// Index of the last CR among reply[from, to), or -1.
+int LastCrIndex(const char* reply, int from, int to) {
+    for (int i = to - 1; i >= from; --i) {
+        if (reply[i] == '\r') {
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+CDeviceLink::CDeviceLink(MainWindow& window, QObject* parent) : QObject(parent), m_window(window) {
+    m_txOverlapped.hEvent = &m_hevtTxDone;
+}
+
+CDeviceLink::~CDeviceLink() {
+    RequestStop();
+    std::lock_guard lock(m_portMutex);
+    if (m_serial.IsOpen()) {
+        m_serial.Close();
+    }
+}
+
+bool CDeviceLink::event(QEvent* e) {
+    if (e->type() == CSerialMsgEvent::DefaultType()) {
+        const auto* message = static_cast<const CSerialMsgEvent*>(e);
+        OnSerialMsg(message->wParam(), message->lParam());
+        return true;
+    }
+    return QObject::event(e);
+}
+
+long CDeviceLink::OnSerialMsg(uintptr_t wParam, intptr_t /*lParam*/) {
+    const uint32_t events = static_cast<uint32_t>(wParam) & 0xFFFF;
+    if ((events & EV_RXCHAR) == 0) {
+        return 0;
+    }
+    // Until the current request has been written, a new chunk replaces what was queued.
+    if (!m_hevtTxDone.IsSet()) {
+        m_rxBuffer.Clear();
+    }
+    std::lock_guard lock(m_portMutex);
+    uint8_t chunk[kReadChunk];
+    uint32_t got = 0;
+    do {
+        got = 0;
+        m_serial.Read(chunk, sizeof chunk, &got, nullptr, INFINITE);
+        m_rxBuffer.Append(chunk, static_cast<int>(got));
+        m_hevtRxData.Set();
+    } while (got == kReadChunk);
+    return 0;
+}
+
+bool CDeviceLink::SendAndWait(const uint8_t* data, int len, uint32_t waitMs) {
+    if (StopRequested()) {
+        return false;
+    }
+    // The record of the previous write is reused only once that write has finished.
+    if (!HasOverlappedIoCompleted(&m_txOverlapped)) {
+        return false;
+    }
+    m_hevtTxDone.Reset();
+    m_hevtRxData.Reset();
+    m_txOverlapped = COverlapped{};
+    m_txOverlapped.hEvent = &m_hevtTxDone;
+    m_rxBuffer.Clear();
+
+    uint32_t written = 0;
+    if (m_serial.Write(data, static_cast<size_t>(len), &written, &m_txOverlapped, INFINITE) != 0) {
+        return false;
+    }
+    return WaitForRxData(waitMs);
+}
+
+bool CDeviceLink::WaitForRxData(uint32_t waitMs) {
+    return m_hevtRxData.Wait(timing::Scaled(waitMs)) == 0 && !StopRequested();
+}
+
+int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
+    // One byte stays free so the reply is always NUL-terminated.
+    constexpr int kCapacity = kReplySize - 1;
+    auto* bytes = reinterpret_cast<uint8_t*>(reply);
+    int pos = 0;
+    // A line that outgrows the reply buffer is read on to its CR and then dropped,
+    // so its tail cannot pass for the next reply.
+    bool tooLong = false;
+
+    // Takes what is queued; the reply length once a CR came, else -1.
+    auto takeQueued = [&] {
+        if (pos >= kCapacity) {
+            tooLong = true;
+            pos = 0;
+        }
+        const int n = m_rxBuffer.TakeAll(bytes + pos, kCapacity - pos);
+        const int cr = LastCrIndex(reply, pos, pos + n);
+        pos += n;
+        if (cr < 0) {
+            return -1;
+        }
+        // Bytes lost to a full queue make the line untrustworthy too.
+        if (tooLong || m_rxBuffer.Dropped() > 0) {
+            reply[0] = '\0';
+            return 0;
+        }
+        reply[cr] = '\0';
+        return cr;
+    };
+
+    if (const int length = takeQueued(); length >= 0) {
+        return length;
+    }
+    const uint64_t deadline = MonotonicMs() + timing::Scaled(timeoutMs);
+    for (uint64_t now = MonotonicMs(); now < deadline; now = MonotonicMs()) {
+        m_hevtRxData.Wait(static_cast<uint32_t>(deadline - now));
+        m_hevtRxData.Reset();
+        if (StopRequested()) {
+            return 0;
+        }
+        if (const int length = takeQueued(); length >= 0) {
+            return length;
+        }
+    }
+    return 0;
+}
+
+int CDeviceLink::SendCommand(const char* command, char* reply) {
+    SendAndWait(reinterpret_cast<const uint8_t*>(command), static_cast<int>(std::strlen(command)),
+                timing::kFirstReplyDataWaitMs);
+    return ReadReply(reply, Shared().ReplyTimeout);
+}
+
+void CDeviceLink::RequestStop() {
+    m_stop = true;
+    m_hevtStop.Set();
+    m_hevtRxData.Set();
+}
+
+void CDeviceLink::ClearStop() {
+    m_stop = false;
+    m_hevtStop.Reset();
+}
+
+bool CDeviceLink::StopRequested() const {
+    return m_stop.load();
+}
+
+bool CDeviceLink::Pause(uint32_t ms) {
+    return m_hevtStop.Wait(timing::Scaled(ms)) != 0 && !StopRequested();
+}
+
+void CDeviceLink::Log(const std::string& text) {
+    if (!StopRequested()) {
+        m_window.LogLine(text);
+    }
+}

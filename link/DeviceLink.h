@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "SerialLib/Serial/SerialWnd.h"
+#include "SerialLib/Serial/posix/Event.h"
+#include "SerialLib/Serial/posix/Overlapped.h"
+#include "link/MainWindow.h"
+#include "link/RxBuffer.h"
+
+// The device link: the port object, the receive queue and the request/reply
+// transactions every exchange uses, plus opening and closing the connection and
+// detecting the loader. It lives on the window thread, which receives the port's
+// notifications; the transactions run on the worker thread.
+class CDeviceLink : public QObject {
+  public:
+    static constexpr int kReplySize = 512;
+
+    explicit CDeviceLink(MainWindow& window, QObject* parent = nullptr);
+    ~CDeviceLink() override;
+
+    // Worker thread: one request and its reply line.
+    bool SendAndWait(const uint8_t* data, int len, uint32_t waitMs);
+    int ReadReply(char* reply, uint32_t timeoutMs);
+    int SendCommand(const char* command, char* reply);
+
+    // Worker thread: the connection.
+    void OpenPort(bool switchBaud);
+    void ClosePort();
+    int DetectLoader();
+
+    // Window thread: a port notification (event bits low, error bits high).
+    long OnSerialMsg(uintptr_t wParam, intptr_t lParam);
+
+    // Cuts every wait of the worker short; afterwards no exchange touches the port
+    // and Pause returns at once. ClearStop re-arms the link for the next run.
+    void RequestStop();
+    void ClearStop();
+    bool StopRequested() const;
+    // Sleeps `ms` (scaled like every wait); false when a stop cut it short.
+    bool Pause(uint32_t ms);
+
+    std::string m_strPortName;   // written by the window thread before a worker starts
+    bool m_bSwitchBaud = false;  // likewise
+
+    CSerialWndObj m_serial;
+    RxBuffer m_rxBuffer;
+    CEvent m_hevtTxDone;
+    CEvent m_hevtRxData;
+
+  protected:
+    bool event(QEvent* e) override;
+
+  private:
+    // Log lines go to the window unless a stop was requested.
+    void Log(const std::string& text);
+    bool WaitForRxData(uint32_t waitMs);
+    bool SetupLine(uint32_t baud);
+    void ClosePortQuietly();
+    void RunDetectSeries(const char* command, int series, int tries, int& result);
+
+    MainWindow& m_window;
+    // Serialises opening and closing against the window thread's reads.
+    std::mutex m_portMutex;
+    COverlapped m_txOverlapped;  // outlives every write it starts
+    std::atomic<bool> m_stop{false};
+    CEvent m_hevtStop;
+};

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RecordingWindow.h"
+#include "ScriptedDevice.h"
+#include "WorkerRunner.h"
+#include "link/DeviceLink.h"
+#include "link/SharedState.h"
+#include "link/Timeouts.h"
+
+namespace {
+
+using Chunks = std::vector<std::string>;
+
+class LinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Shared().Reset();
+        timing::SetScalePercentForTests(5);
+    }
+    void TearDown() override { timing::SetScalePercentForTests(100); }
+
+    // Opens the device without the baud switch, sends each command and records the
+    // results and reply texts (up to the result's length).
+    void Exchange(ScriptedDevice& device, const std::vector<std::string>& commands) {
+        link.m_strPortName = device.Path();
+        ASSERT_TRUE(RunOnWorker([&] {
+            link.OpenPort(false);
+            for (const std::string& command : commands) {
+                char reply[CDeviceLink::kReplySize] = {};
+                const int n = link.SendCommand((command + "\r").c_str(), reply);
+                results.push_back(n);
+                replies.emplace_back(reply, n > 0 ? n : 0);
+            }
+            link.ClosePort();
+        }));
+    }
+
+    RecordingWindow window;
+    CDeviceLink link{window};
+    std::vector<int> results;
+    std::vector<std::string> replies;
+};
+
+TEST_F(LinkTest, AReplyIsTheTextBeforeItsCrWhetherItArrivesInOneChunkOrTwo) {
+    ScriptedDevice device([](const std::string& command) {
+        return command == "ONE" ? Chunks{"ST\r"} : Chunks{"S", "T\r"};
+    });
+    Exchange(device, {"ONE", "TWO"});
+    EXPECT_EQ(results, (std::vector<int>{2, 2}));
+    EXPECT_EQ(replies, (std::vector<std::string>{"ST", "ST"}));
+}
+
+TEST_F(LinkTest, TheLastCrOfAChunkEndsTheReplyAndWhatFollowsItIsGone) {
+    ScriptedDevice device([](const std::string& command) {
+        if (command == "A")
+            return Chunks{"AB\rCD\r"};
+        if (command == "B")
+            return Chunks{"AB\rC"};
+        return Chunks{"X\r"};
+    });
+    Exchange(device, {"A", "B", "C"});
+    EXPECT_EQ(results, (std::vector<int>{5, 2, 1}));
+    EXPECT_EQ(replies[0], std::string("AB\rCD"));
+    EXPECT_EQ(replies[1], "AB");
+    EXPECT_EQ(replies[2], "X") << "the C after the CR must not reach a later reply";
+}
+
+TEST_F(LinkTest, ALoneCrOrALineWithoutCrIsNoReply) {
+    ScriptedDevice device([](const std::string& command) {
+        return command == "LONE" ? Chunks{"\r"} : Chunks{"ABC"};
+    });
+    Exchange(device, {"LONE", "NOCR"});
+    EXPECT_EQ(results, (std::vector<int>{0, 0}));
+}
+
+TEST_F(LinkTest, BytesLeftFromAnEarlierReplyNeverReachTheNextCommand) {
+    ScriptedDevice device([](const std::string& command) {
+        return command == "FIRST" ? Chunks{"OK\r", "LATE"} : Chunks{"Y\r"};
+    });
+    link.m_strPortName = device.Path();
+    std::string second;
+    ASSERT_TRUE(RunOnWorker([&] {
+        link.OpenPort(false);
+        char reply[CDeviceLink::kReplySize] = {};
+        ASSERT_EQ(link.SendCommand("FIRST\r", reply), 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));  // LATE arrives meanwhile
+        std::memset(reply, 0, sizeof reply);
+        ASSERT_EQ(link.SendCommand("SECOND\r", reply), 1);
+        second = reply;
+        link.ClosePort();
+    }));
+    EXPECT_EQ(second, "Y");
+}
+
+TEST_F(LinkTest, ALineLongerThanTheReplyBufferIsNoReplyAndTheLinkRecovers) {
+    ScriptedDevice device([](const std::string& command) {
+        if (command == "FLOOD")
+            return Chunks{std::string(2000, 'G'), "\r"};
+        if (command == "LONG")
+            return Chunks{std::string(300, 'L'), std::string(300, 'L') + "\r"};
+        return Chunks{"FINE\r"};
+    });
+    Exchange(device, {"FLOOD", "LONG", "AFTER"});
+    EXPECT_EQ(results, (std::vector<int>{0, 0, 4}));
+    EXPECT_EQ(replies[2], "FINE");
+}
+
+TEST_F(LinkTest, ChunksBeforeTheRequestIsWrittenReplaceEachOtherAndOnlyRxCharReads) {
+    ScriptedDevice device([](const std::string&) { return Chunks{}; });
+    link.m_strPortName = device.Path();
+    link.OpenPort(false);  // no exchange: safe on this thread
+    ASSERT_TRUE(link.m_serial.IsOpen());
+    auto arrive = [&](const std::string& bytes, uintptr_t events) {
+        device.Send(bytes);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        link.OnSerialMsg(events, 0);
+    };
+    link.m_hevtTxDone.Reset();  // a request is being written
+    arrive("AAA", EV_RXCHAR);
+    arrive("BB", EV_RXCHAR);
+    arrive("CC", EV_ERR);  // no receive bit: nothing is read
+    uint8_t out[16] = {};
+    ASSERT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 2);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 2), "BB");
+
+    link.m_hevtTxDone.Set();  // written: chunks accumulate now
+    arrive("D", EV_RXCHAR);
+    EXPECT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 3) << "CC was still in the driver";
+    link.ClosePort();
+
+    link.m_hevtRxData.Reset();
+    link.OnSerialMsg(EV_RXCHAR, 0);  // after close: nothing read, still signalled
+    EXPECT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 0);
+    EXPECT_TRUE(link.m_hevtRxData.IsSet());
+}
+
+class ConnectionTest : public LinkTest {
+  protected:
+    void Open(ScriptedDevice& device, bool switchBaud) {
+        link.m_strPortName = device.Path();
+        ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(switchBaud); }));
+    }
+    int Detect(ScriptedDevice& device, int32_t mode) {
+        Shared().OperationMode = mode;
+        int result = 99;
+        link.m_strPortName = device.Path();
+        EXPECT_TRUE(RunOnWorker([&] {
+            link.OpenPort(false);
+            result = link.DetectLoader();
+            link.ClosePort();
+        }));
+        return result;
+    }
+};
+
+TEST_F(ConnectionTest, AnAcknowledgedBaudSwitchSendsOneCommandAndEndsAt9600) {
+    ScriptedDevice device([](const std::string& command) {
+        return command == "BDR96" ? Chunks{"(ACK) 9600\r"} : Chunks{};
+    });
+    Open(device, true);
+    EXPECT_EQ(device.Commands(), (std::vector<std::string>{"BDR96"}));
+    EXPECT_EQ(link.m_serial.GetBaudrate(), 9600);
+    EXPECT_EQ(window.Log(), (std::vector<std::string>{device.Path() + " was opened!"}));
+}
+
+TEST_F(ConnectionTest, AnUnansweredBaudSwitchIsTriedThreeTimesThenSwitchesAnyway) {
+    ScriptedDevice device([](const std::string&) { return Chunks{"NAK\r"}; });
+    Open(device, true);
+    EXPECT_EQ(device.Commands(), (std::vector<std::string>(3, "BDR96")));
+    EXPECT_EQ(link.m_serial.GetBaudrate(), 9600);
+    EXPECT_EQ(window.Log().size(), 1u);
+}
+
+TEST_F(ConnectionTest, WithoutTheSwitchTheLineStaysAt2400AndNothingIsLogged) {
+    ScriptedDevice device([](const std::string&) { return Chunks{"(ACK\r"}; });
+    Open(device, false);
+    EXPECT_TRUE(device.Commands().empty());
+    EXPECT_EQ(link.m_serial.GetBaudrate(), 2400);
+    EXPECT_TRUE(window.Log().empty());
+}
+
+TEST_F(ConnectionTest, ClosingLogsOnlyWhenAPortWasOpen) {
+    ScriptedDevice device([](const std::string&) { return Chunks{}; });
+    Open(device, false);
+    ASSERT_TRUE(RunOnWorker([&] {
+        link.ClosePort();
+        link.ClosePort();
+    }));
+    EXPECT_FALSE(link.m_serial.IsOpen());
+    EXPECT_EQ(window.Log(), (std::vector<std::string>{"Com was closed"}));
+}
+
+TEST_F(ConnectionTest, AMissingPortShowsTheMessageBoxWithTheReason) {
+    link.m_strPortName = "/dev/ttyUSB-not-there";
+    ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(true); }));
+    EXPECT_FALSE(link.m_serial.IsOpen());
+    const auto messages = window.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Cannot open serial port");
+    EXPECT_NE(messages[0].detail.find("no device"), std::string::npos) << messages[0].detail;
+    EXPECT_TRUE(window.Log().empty());
+}
+
+TEST_F(ConnectionTest, ANewMcuLoaderIsFoundWithTwoUpperCaseCommands) {
+    ScriptedDevice device([](const std::string& command) {
+        return command == "MCU001" ? Chunks{"ST1_0000\r"} : Chunks{};
+    });
+    EXPECT_EQ(Detect(device, ModeMcu), LoaderNew);
+    EXPECT_EQ(device.Commands(), (std::vector<std::string>{"MCU001", "MCU001"}));
+    EXPECT_EQ(Shared().ReplyTimeout.load(), timing::kDetectMcuReplyTimeoutMs);
+}
+
+TEST_F(ConnectionTest, ANewLoaderStaysFoundWhenItsSecondSeriesGoesUnanswered) {
+    std::atomic<int> calls{0};
+    ScriptedDevice device(
+        [&](const std::string&) { return ++calls == 1 ? Chunks{"ST3_0010\r"} : Chunks{}; });
+    EXPECT_EQ(Detect(device, ModeMcu), LoaderNew);
+    EXPECT_EQ(device.Commands().size(), 5u) << "one answered, then a series of four";
+}
+
+TEST_F(ConnectionTest, AnOldMcuLoaderIsFoundInTheThirdPhase) {
+    ScriptedDevice device([](const std::string& command) {
+        return command == "mcu001" ? Chunks{"mcu\r"} : Chunks{};
+    });
+    EXPECT_EQ(Detect(device, ModeMcu), LoaderOld);
+    std::vector<std::string> expected(4, "MCU001");
+    expected.insert(expected.end(), 3, "mcu001");
+    EXPECT_EQ(device.Commands(), expected);
+}
+
+TEST_F(ConnectionTest, AnOldDspLoaderAnswersEveryTryButCountsOnlyInTheThirdPhase) {
+    ScriptedDevice device([](const std::string&) { return Chunks{":efh\r"}; });
+    EXPECT_EQ(Detect(device, ModeDsp), LoaderOld);
+    EXPECT_EQ(device.Commands(), (std::vector<std::string>(7, ":dsp001")));
+    EXPECT_EQ(Shared().ReplyTimeout.load(), timing::kDetectDspReplyTimeoutMs);
+}
+
+TEST_F(ConnectionTest, ASilentDeviceGetsSevenCommandsAndNoLoader) {
+    ScriptedDevice device([](const std::string&) { return Chunks{}; });
+    EXPECT_EQ(Detect(device, ModeMcu), LoaderNone);
+    EXPECT_EQ(device.Commands().size(), 7u);
+}
+
+}  // namespace
