@@ -1,0 +1,5 @@
+#include "app/Resource.h"
+
+QIcon AppIcon() {
+    return QIcon(QStringLiteral(":/tovrane/tovrane.png"));
+}

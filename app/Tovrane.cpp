@@ -1,0 +1,18 @@
+#include "app/Tovrane.h"
+
+#include <QApplication>
+
+#include "app/Resource.h"
+#include "app/TovraneDlg.h"
+
+CTovraneApp::CTovraneApp(PortProbe probe) : m_probe(std::move(probe)) {
+    QApplication::setApplicationName(QStringLiteral("Tovrane"));
+    QApplication::setApplicationVersion(QStringLiteral(TOVRANE_VERSION));
+    QApplication::setWindowIcon(AppIcon());
+}
+
+bool CTovraneApp::InitInstance() {
+    CTovraneDlg dlg(m_probe);
+    dlg.exec();
+    return false;
+}

@@ -1,0 +1,311 @@
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "DlgFixture.h"
+#include "ModalWatcher.h"
+#include "app/DialogUnits.h"
+
+namespace {
+
+struct ExpectedControl {
+    int id;
+    const char* className;
+    const char* text;
+};
+
+// Every control with an id, in tab order, with its kind and resource text.
+const ExpectedControl kExpected[] = {
+    {IdPortList, "QComboBox", ""},
+    {IdUpdateDsp, "QPushButton", "Update DSP"},
+    {IdExit, "QPushButton", "Exit"},
+    {IdProgressBar, "QProgressBar", ""},
+    {IdPercent, "QLabel", "0%"},  // the resource text "Static" is replaced at initialisation
+    {IdLogList, "QListWidget", ""},
+    {IdTotalBlocks, "QLineEdit", ""},
+    {IdWrittenBlocks, "QLineEdit", ""},
+    {IdElapsed, "QLineEdit", ""},
+    {IdRemaining, "QLineEdit", ""},
+    {IdSpeed, "QLineEdit", ""},
+    {IdCurrentId, "QLineEdit", ""},
+    {IdUpdateMcu, "QPushButton", "Update MCU"},
+    {IdReadVersion, "QPushButton", "Read Version"},
+};
+
+QString ButtonOrLabelText(QWidget* control) {
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        return label->text();
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST_F(DlgTest, ConstructionClearsTextsAndInitialisationShowsStartValues) {
+    Shared().PercentText.Set("77%");
+    dlg = std::make_unique<CTovraneDlg>([](const std::string&) { return false; });
+    EXPECT_EQ(Shared().OperationMode.load(), ModeNone);
+    EXPECT_EQ(Shared().PercentText.Get(), "");
+    EXPECT_EQ(Text(IdPercent), "Static");
+
+    Shared().UpdatePhase = PhaseFailed;
+    dlg->show();
+    EXPECT_EQ(Text(IdTotalBlocks), "0");
+    EXPECT_EQ(Text(IdWrittenBlocks), "0");
+    EXPECT_EQ(Text(IdElapsed), "00:00");
+    EXPECT_EQ(Text(IdRemaining), "00:00");
+    EXPECT_EQ(Text(IdSpeed), "0 Blocks/Sec");
+    EXPECT_EQ(Text(IdPercent), "0%");
+    EXPECT_EQ(LogList()->count(), 0);
+    EXPECT_EQ(Shared().OperationMode.load(), ModeMcu);
+    EXPECT_EQ(Shared().UpdatePhase.load(), PhaseIdle);
+}
+
+TEST_F(DlgTest, ControlsHaveTheirIdsKindsTextsAndStartEnabled) {
+    Open();
+    EXPECT_EQ(dlg->windowTitle(), "Tovrane");
+    for (const ExpectedControl& expected : kExpected) {
+        SCOPED_TRACE(expected.id);
+        QWidget* control = dlg->Control(expected.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_STREQ(control->metaObject()->className(), expected.className);
+        EXPECT_EQ(control->objectName(), QString::number(expected.id));
+        EXPECT_EQ(ButtonOrLabelText(control), expected.text);
+        EXPECT_TRUE(control->isEnabled());
+    }
+    for (int id : {IdTotalBlocks, IdWrittenBlocks, IdElapsed, IdRemaining, IdSpeed}) {
+        EXPECT_TRUE(qobject_cast<QLineEdit*>(dlg->Control(id))->isReadOnly()) << id;
+    }
+    EXPECT_TRUE(PortList()->isEditable());
+    EXPECT_EQ(dlg->Control(1002), nullptr);
+}
+
+TEST_F(DlgTest, OnlyTheCurrentIdLabelAndEditAreHidden) {
+    Open();
+    std::set<QString> hidden;
+    for (QWidget* child : dlg->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isHidden()) {
+            hidden.insert(child->objectName());
+        }
+    }
+    EXPECT_EQ(hidden, (std::set<QString>{"1031", "static:Current ID:"}));
+    const auto groups = dlg->findChildren<QGroupBox*>();
+    ASSERT_EQ(groups.size(), 2);
+}
+
+TEST_F(DlgTest, TabOrderFollowsTheControlTable) {
+    Open();
+    std::vector<int> order;
+    QWidget* first = dlg->Control(IdPortList);
+    QWidget* widget = first;
+    do {
+        const bool isControl = widget->parentWidget() == dlg.get();
+        if (isControl && widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus)) {
+            order.push_back(widget->objectName().toInt());
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != first);
+    EXPECT_EQ(order, (std::vector<int>{IdPortList, IdUpdateDsp, IdExit, IdLogList, IdTotalBlocks,
+                                       IdWrittenBlocks, IdElapsed, IdRemaining, IdSpeed,
+                                       IdUpdateMcu, IdReadVersion}));
+}
+
+TEST_F(DlgTest, LayoutIsTheDialogUnitTableInFixedWindow) {
+    Open();
+    const DialogUnits units(dlg->font());
+    EXPECT_EQ(dlg->size(), units.ToPixels(QSize(369, 211)));
+    EXPECT_EQ(dlg->minimumSize(), dlg->maximumSize());
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(dlg->Control(IdLogList)->geometry(), units.ToPixels(QRect(142, 85, 210, 116)));
+
+    for (QWidget* child : dlg->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_TRUE(dlg->rect().contains(child->geometry())) << child->objectName().toStdString();
+    }
+    // The frame drawn around the port selection must not swallow clicks on the list.
+    QWidget* port = dlg->Control(IdPortList);
+    QWidget* hit = dlg->childAt(port->geometry().center());
+    EXPECT_TRUE(hit == port || port->isAncestorOf(hit));
+}
+
+TEST_F(DlgTest, DialogFontHasChineseGlyphs) {
+    Open();
+    const QFontMetrics metrics(dlg->font());
+    EXPECT_TRUE(metrics.inFontUcs4(U'关'));
+    EXPECT_TRUE(metrics.inFontUcs4(U'确'));
+    const QString family = QFontInfo(dlg->font()).family();
+    EXPECT_TRUE(family == "SimSun" || family == "WenQuanYi Micro Hei") << family.toStdString();
+}
+
+TEST_F(DlgTest, LogShowsNewestLineOnTopAndKeepsEveryLine) {
+    Open();
+    dlg->LogLine("A");
+    dlg->LogLine("B");
+    dlg->LogLine("C");
+    EXPECT_EQ(LogLines(), (std::vector<QString>{"C", "B", "A"}));
+    for (int i = 0; i < 3000; ++i) {
+        dlg->LogLine("line " + std::to_string(i));
+    }
+    EXPECT_EQ(LogList()->count(), 3003);
+    EXPECT_EQ(LogList()->item(0)->text(), "line 2999");
+    EXPECT_EQ(LogList()->item(3002)->text(), "A");
+}
+
+TEST_F(DlgTest, PortsAreListedInProbingOrderAndTheFirstIsSelected) {
+    Open({"/dev/ttyS12", "/dev/ttyS3", "/dev/ttyS30", "/dev/ttyUSB29", "/dev/ttyACM0"});
+    EXPECT_EQ(PortEntries(),
+              (std::vector<QString>{"/dev/ttyUSB29", "/dev/ttyACM0", "/dev/ttyS3", "/dev/ttyS12"}));
+    EXPECT_EQ(PortList()->currentIndex(), 0);
+    EXPECT_EQ(PortList()->currentText(), "/dev/ttyUSB29");
+}
+
+TEST_F(DlgTest, PortsThreeAndTwelveAreListedInThatOrder) {
+    Open({"/dev/ttyS12", "/dev/ttyS3"});
+    EXPECT_EQ(PortEntries(), (std::vector<QString>{"/dev/ttyS3", "/dev/ttyS12"}));
+    EXPECT_EQ(PortList()->currentIndex(), 0);
+}
+
+TEST_F(DlgTest, EmptyProbeSelectsNothingAndEveryButtonReportsIt) {
+    Open({});
+    EXPECT_EQ(PortList()->count(), 0);
+    EXPECT_EQ(PortList()->currentIndex(), -1);
+
+    const struct {
+        int button;
+        int32_t mode;
+    } presses[] = {
+        {IdUpdateDsp, ModeDsp}, {IdUpdateMcu, ModeMcu}, {IdReadVersion, ModeReadVersion}};
+    for (const auto& press : presses) {
+        SCOPED_TRACE(press.button);
+        QString text;
+        QString caption;
+        ModalWatcher watcher([&](QWidget* box) {
+            text = qobject_cast<QMessageBox*>(box)->text();
+            caption = box->windowTitle();
+        });
+        qobject_cast<QPushButton*>(dlg->Control(press.button))->click();
+        EXPECT_EQ(watcher.Seen(), 1);
+        EXPECT_EQ(text, "Canot find serial interface!");
+        EXPECT_EQ(caption, "Tovrane");
+        EXPECT_EQ(Shared().OperationMode.load(), press.mode);
+        EXPECT_EQ(dlg->m_strPortName, "");
+    }
+}
+
+TEST_F(DlgTest, ButtonsStoreTheChosenPortModeAndBaudSwitch) {
+    Open({"/dev/ttyACM4"});
+    qobject_cast<QPushButton*>(dlg->Control(IdReadVersion))->click();
+    EXPECT_EQ(dlg->m_strPortName, "/dev/ttyACM4");
+    EXPECT_FALSE(dlg->m_bSwitchBaud);
+    EXPECT_EQ(Shared().OperationMode.load(), ModeReadVersion);
+
+    qobject_cast<QPushButton*>(dlg->Control(IdUpdateMcu))->click();
+    EXPECT_TRUE(dlg->m_bSwitchBaud);
+    EXPECT_EQ(Shared().OperationMode.load(), ModeMcu);
+}
+
+TEST_F(DlgTest, TypedDevicePathCountsAsTheChosenPort) {
+    Open({});
+    QTest::keyClicks(PortList()->lineEdit(), "/dev/pts/7");
+    ModalWatcher watcher([](QWidget*) {});
+    dlg->OnReadVersion();
+    EXPECT_EQ(watcher.Seen(), 0);
+    EXPECT_EQ(dlg->m_strPortName, "/dev/pts/7");
+    EXPECT_EQ(PortList()->count(), 0);
+}
+
+TEST_F(DlgTest, EscapeClosesTheWindow) {
+    Open();
+    QTest::keyClick(dlg->Control(IdPortList), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(DlgTest, ExitAndTheCloseBoxCloseTheWindowAndSilenceIt) {
+    Open();
+    qobject_cast<QPushButton*>(dlg->Control(IdExit))->click();
+    EXPECT_FALSE(dlg->isVisible());
+    dlg->LogLine("late");
+    EXPECT_EQ(LogList()->count(), 0);
+
+    Open();
+    dlg->close();
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(DlgTest, EnterInThePortListStartsDspUpdateAndKeepsTheWindowOpen) {
+    Open({"/dev/ttyUSB1"});
+    PortList()->setFocus();
+    QTest::keyClick(PortList()->lineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(Shared().OperationMode.load(), ModeDsp);
+    EXPECT_EQ(dlg->m_strPortName, "/dev/ttyUSB1");
+
+    Shared().OperationMode = ModeNone;
+    dlg->accept();
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(Shared().OperationMode.load(), ModeDsp);
+}
+
+TEST_F(DlgTest, EnterWithAnotherButtonFocusedPressesThatButton) {
+    Open({"/dev/ttyUSB1"});
+    dlg->Control(IdReadVersion)->setFocus();
+    QTest::keyClick(dlg->Control(IdReadVersion), Qt::Key_Return);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(Shared().OperationMode.load(), ModeReadVersion);
+}
+
+TEST_F(DlgTest, DataExchangeFollowsTheBindingsBothWays) {
+    Open();
+    Shared().TotalBlocksText.Set("1234");
+    Shared().WrittenBlocksText.Set("56");
+    Shared().PercentText.Set("4%");
+    dlg->ElapsedText.Set("01:02");
+    dlg->RemainingText.Set("03:04");
+    dlg->SpeedText.Set("9 Blocks/Sec");
+    dlg->LoadValuesIntoControls();
+    EXPECT_EQ(Text(IdTotalBlocks), "1234");
+    EXPECT_EQ(Text(IdWrittenBlocks), "56");
+    EXPECT_EQ(Text(IdPercent), "4%");
+    EXPECT_EQ(Text(IdElapsed), "01:02");
+    EXPECT_EQ(Text(IdRemaining), "03:04");
+    EXPECT_EQ(Text(IdSpeed), "9 Blocks/Sec");
+    EXPECT_EQ(Text(IdCurrentId), "");
+
+    qobject_cast<QLineEdit*>(dlg->Control(IdSpeed))->setText("7 Blocks/Sec");
+    qobject_cast<QLineEdit*>(dlg->Control(IdTotalBlocks))->setText("99");
+    EXPECT_TRUE(dlg->SaveControlsToValues());
+    EXPECT_EQ(dlg->SpeedText.Get(), "7 Blocks/Sec");
+    EXPECT_EQ(Shared().TotalBlocksText.Get(), "99");
+
+    // The percentage holds at most five characters.
+    qobject_cast<QLabel*>(dlg->Control(IdPercent))->setText("12345%");
+    qobject_cast<QLineEdit*>(dlg->Control(IdWrittenBlocks))->setText("60");
+    EXPECT_FALSE(dlg->SaveControlsToValues());
+    EXPECT_EQ(Shared().PercentText.Get(), "4%");
+    EXPECT_EQ(Shared().WrittenBlocksText.Get(), "56");  // bound after the percentage
+}
+
+TEST_F(DlgTest, TimerTicksShowTheValuesAndRestartWithTheNewPeriod) {
+    Open();
+    Shared().PercentText.Set("42%");
+    dlg->StartTimer(EraseTimer, 60'000);
+    dlg->StartTimer(EraseTimer, 5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Text(IdPercent) == "42%"; }, 2000));
+
+    dlg->StopTimer(EraseTimer);
+    dlg->StopTimer(ProgramTimer);  // never started: nothing to stop
+    Shared().PercentText.Set("43%");
+    QTest::qWait(100);
+    EXPECT_EQ(Text(IdPercent), "42%");
+
+    dlg->StartTimer(ProgramTimer, 5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Text(IdPercent) == "43%"; }, 2000));
+}
