@@ -10,7 +10,7 @@
 
 // A MainWindow for tests: remembers everything asked of it, from any thread.
 class RecordingWindow : public MainWindow {
-public:
+  public:
     void LogLine(const std::string& text) override {
         std::lock_guard lock(m_mutex);
         m_log.push_back(text);
@@ -82,7 +82,7 @@ public:
         m_progressPos = 0;
     }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_log;
     std::vector<MessageBoxText> m_messages;

@@ -12,7 +12,7 @@
 // writes is handed to a script, which answers with chunks of bytes, each written
 // separately after a short pause so they arrive as separate notifications.
 class ScriptedDevice {
-public:
+  public:
     using Script = std::function<std::vector<std::string>(const std::string& command)>;
 
     explicit ScriptedDevice(Script script,
@@ -28,7 +28,7 @@ public:
     // Writes bytes to the tool at once, outside any exchange.
     void Send(const std::string& bytes);
 
-private:
+  private:
     void Serve();
     void Answer(const std::string& command);
 
