@@ -1,0 +1,4 @@
+#pragma once
+
+// Each prints its row of the table; true when its goal is met.
+bool BenchExchange();

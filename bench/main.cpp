@@ -1,0 +1,34 @@
+// Runs the benchmarks named on the command line (all when none) and prints one
+// table. Exit status 0 when every goal was met.
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "BenchStats.h"
+#include "Benches.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    struct Bench {
+        const char* name;
+        std::function<bool()> run;
+    };
+    const Bench benches[] = {
+        {"exchange", BenchExchange},
+    };
+    std::printf("| %-22s | %-58s | %-22s | %-4s |\n", "figure", "measured", "goal", "");
+    std::printf("|%s|%s|%s|%s|\n", std::string(24, '-').c_str(), std::string(60, '-').c_str(),
+                std::string(24, '-').c_str(), std::string(6, '-').c_str());
+    bool allMet = true;
+    for (const Bench& bench : benches) {
+        bool wanted = argc == 1;
+        for (int i = 1; i < argc; ++i) {
+            wanted = wanted || std::strcmp(argv[i], bench.name) == 0;
+        }
+        if (wanted) {
+            allMet = bench.run() && allMet;
+        }
+    }
+    return allMet ? 0 : 1;
+}
