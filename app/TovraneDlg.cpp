@@ -11,6 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <climits>
 
 #include "app/AboutDlg.h"
 #include "app/DialogUnits.h"
@@ -383,7 +385,7 @@ void CTovraneDlg::StartTimer(int id, uint32_t periodMs) {
             timer = new QTimer(this);
             connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
         }
-        timer->start(static_cast<int>(periodMs));
+        timer->start(static_cast<int>(std::min<uint32_t>(periodMs, INT_MAX)));
     });
 }
 
