@@ -180,9 +180,9 @@ void DeviceSimulator::Line::FollowConnections() {
     }
 }
 
+// Nothing is reset here: the line was reset when the previous connection ended,
+// and the open may be reported only after the tool's first bytes were read.
 void DeviceSimulator::Line::StartConnection() {
-    ForgetTraffic();
-    SetBaud(Device::kInitialBaud);
     std::lock_guard lock(sim_.mutex_);
     sim_.connected_ = true;
     sim_.changed_.notify_all();
@@ -407,18 +407,17 @@ void DeviceSimulator::MarkHungUp() {
     changed_.notify_all();
 }
 
+// The callback runs first, so that whoever waits for the record finds it done.
 void DeviceSimulator::Log(CommandRecord record) {
-    {
-        std::lock_guard lock(mutex_);
-        if (log_.size() == kMaxLogRecords) {
-            log_.pop_front();
-        }
-        log_.push_back(record);
-        changed_.notify_all();
-    }
     if (options_.onCommand) {
         options_.onCommand(record);
     }
+    std::lock_guard lock(mutex_);
+    if (log_.size() == kMaxLogRecords) {
+        log_.pop_front();
+    }
+    log_.push_back(std::move(record));
+    changed_.notify_all();
 }
 
 template <typename Predicate>
