@@ -1,0 +1,239 @@
+#include "update/OperationRunner.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <array>
+#include <cstring>
+
+#include "link/SharedState.h"
+#include "link/Timeouts.h"
+#include "update/ImageFiles.h"
+#include "update/UpdateProcedures.h"
+
+namespace {
+
+constexpr int kOperationButtons[] = {IdUpdateDsp, IdUpdateMcu, IdReadVersion};
+constexpr int kVersionMinLength = 9;
+// While stopping, the wait for the worker looks again this often.
+constexpr int kStopRecheckMs = 100;
+
+// Which procedure runs for an operation and a loader generation, and what is done
+// when its image is missing.
+struct DispatchRow {
+    int32_t mode;
+    int generation;
+    const char* image;
+    void (*procedure)(CUpdateSteps&);
+    const char* missingCommand;  // sent, with CR, when the image is missing
+    bool logBeforeSending;       // the missing-image line comes before the command
+};
+
+constexpr DispatchRow kDispatchTable[] = {
+    {ModeMcu, LoaderOld, kMcuOldImageName, UpdateMcuOldLoader, "SV", false},
+    {ModeMcu, LoaderNew, kMcuNewImageName, UpdateMcuNewLoader, "RES", true},
+    {ModeDsp, LoaderOld, kDspImageName, UpdateDspOldLoader, "SV", true},
+    {ModeDsp, LoaderNew, kDspImageName, UpdateDspNewLoader, "SV", true},
+};
+
+const DispatchRow* FindDispatchRow(int32_t mode, int generation) {
+    for (const DispatchRow& row : kDispatchTable) {
+        if (row.mode == mode && row.generation == generation) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+void ReportMissingImage(CUpdateSteps& steps, const DispatchRow& row) {
+    const std::string line = std::string(row.image) + " can not found!";
+    if (row.logBeforeSending) {
+        steps.Log(line);
+    }
+    steps.SendIgnoringReply(CrCommand(row.missingCommand));
+    if (!row.logBeforeSending) {
+        steps.Log(line);
+    }
+}
+
+}  // namespace
+
+CUpdateEngine::CUpdateEngine(CDeviceLink& link, MainWindow& window)
+    : m_link(link), m_window(window) {}
+
+CUpdateEngine::~CUpdateEngine() {
+    Stop();
+}
+
+bool CUpdateEngine::OnUpdateDsp(const std::optional<std::string>& selectedPort) {
+    return Start(ModeDsp, true, selectedPort);
+}
+
+bool CUpdateEngine::OnUpdateMcu(const std::optional<std::string>& selectedPort) {
+    return Start(ModeMcu, true, selectedPort);
+}
+
+bool CUpdateEngine::OnReadVersion(const std::optional<std::string>& selectedPort) {
+    return Start(ModeReadVersion, false, selectedPort);
+}
+
+void CUpdateEngine::SetRunEndedHandler(std::function<void()> handler) {
+    std::lock_guard lock(m_mutex);
+    m_runEnded = std::move(handler);
+}
+
+bool CUpdateEngine::Start(int32_t mode, bool switchBaud,
+                          const std::optional<std::string>& selectedPort) {
+    // A press while a run is under way changes nothing of that run.
+    if (m_running) {
+        return false;
+    }
+    Shared().OperationMode = mode;
+    m_link.m_bSwitchBaud = switchBaud;
+    if (!selectedPort) {
+        m_window.ShowMessage({"Canot find serial interface!", "", ""});
+        return false;
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();  // the previous worker has ended
+    }
+    m_link.m_strPortName = *selectedPort;
+    m_link.ClearStop();
+    m_outcome = OperationOutcome::None;
+    // Disabled before the worker exists, so no press can start a second one while
+    // the port is being opened.
+    SetOperationButtons(false);
+    m_running = true;
+    m_thread = std::thread(&CUpdateEngine::OperationThread, this);
+    return true;
+}
+
+void CUpdateEngine::OperationThread(CUpdateEngine* engine) {
+    engine->RunOperation();
+}
+
+void CUpdateEngine::RunOperation() {
+    m_link.OpenPort(m_link.m_bSwitchBaud);
+    if (!m_link.m_serial.IsOpen()) {
+        SetOperationButtons(true);
+        EndRun(OperationOutcome::Failed);
+        return;
+    }
+    Shared().DeviceIndex = 0;
+    GuardedWindow(m_window, [this] { return m_link.StopRequested(); }).Log("Connecting..........");
+    m_result = OperationOutcome::Failed;
+    DispatchOperation();
+    // Once stopped, the port and the window belong to the closing window alone.
+    if (!m_link.Pause(timing::kRunEndPauseMs)) {
+        EndRun(OperationOutcome::Failed);
+        return;
+    }
+    m_link.ClosePort();
+    SetOperationButtons(true);
+    EndRun(m_result);
+}
+
+void CUpdateEngine::DispatchOperation() {
+    if (m_link.StopRequested()) {
+        return;
+    }
+    if (Shared().OperationMode == ModeReadVersion) {
+        ReadVersion();
+    } else {
+        UpdateImage();
+    }
+}
+
+void CUpdateEngine::ReadVersion() {
+    std::array<char, 16> command{};
+    std::snprintf(command.data(), command.size(), "I%c", kCr);
+    std::array<char, CDeviceLink::kReplySize> reply{};
+    const int length = m_link.SendCommand(command.data(), reply.data());
+    GuardedWindow window(m_window, [this] { return m_link.StopRequested(); });
+    if (length >= kVersionMinLength) {
+        const std::string version(reply.data(), static_cast<std::size_t>(length));
+        window.Log(version);
+        window.ShowMessage({version, "Version", ""});
+        m_result = OperationOutcome::VersionRead;
+    } else {
+        window.ShowMessage({"Read version fail", "Version", ""});
+    }
+}
+
+void CUpdateEngine::UpdateImage() {
+    const int32_t mode = Shared().OperationMode;
+    const int generation = m_link.DetectLoader();
+    CUpdateSteps steps(m_link, m_window);
+    if (steps.Stopped()) {
+        return;
+    }
+    if (generation == LoaderNone) {
+        steps.Log("Can not connect to device");
+        if (mode == ModeMcu) {
+            steps.SendIgnoringReply(CrCommand("RES"));
+        }
+        return;
+    }
+    const DispatchRow* row = FindDispatchRow(mode, generation);
+    if (row == nullptr) {
+        return;
+    }
+    if (!ImageFileExists(row->image)) {
+        ReportMissingImage(steps, *row);
+        return;
+    }
+    row->procedure(steps);
+    if (steps.Finished()) {
+        m_result = OperationOutcome::Finished;
+    }
+}
+
+void CUpdateEngine::SetOperationButtons(bool enable) {
+    GuardedWindow window(m_window, [this] { return m_link.StopRequested(); });
+    for (const int id : kOperationButtons) {
+        window.EnableControl(id, enable);
+    }
+}
+
+void CUpdateEngine::EndRun(OperationOutcome outcome) {
+    m_outcome = outcome;
+    std::lock_guard lock(m_mutex);
+    m_running = false;
+    if (m_stopLoop != nullptr) {
+        QMetaObject::invokeMethod(m_stopLoop, &QEventLoop::quit, Qt::QueuedConnection);
+    }
+    if (m_runEnded) {
+        m_runEnded();
+    }
+}
+
+void CUpdateEngine::Stop() {
+    m_link.RequestStop();
+    WaitForWorker();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CUpdateEngine::WaitForWorker() {
+    // Off the window thread nothing needs serving: joining is enough.
+    if (QCoreApplication::instance() == nullptr || QThread::currentThread() != m_link.thread()) {
+        return;
+    }
+    QEventLoop loop;
+    QTimer recheck;
+    QObject::connect(&recheck, &QTimer::timeout, &loop, &QEventLoop::quit);
+    recheck.start(kStopRecheckMs);
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_running) {
+                m_stopLoop = nullptr;
+                return;
+            }
+            m_stopLoop = &loop;
+        }
+        loop.exec();
+    }
+}

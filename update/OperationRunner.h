@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "link/DeviceLink.h"
+#include "link/MainWindow.h"
+
+class QEventLoop;
+
+// How the last run ended, for a caller that needs an exit status; the window
+// shows the same run only through its log, message boxes and progress.
+enum class OperationOutcome {
+    None,         // no run yet, or one still under way
+    Finished,     // an update reached its finished phase
+    VersionRead,  // the version text was read and shown
+    Failed,       // anything else the tool reported
+};
+
+// Turns a button press into one worker thread that opens the link, runs the
+// chosen operation and closes the link again. Only one worker runs at a time: the
+// operation buttons are disabled before it starts and enabled again when it ends.
+// Destroying the engine (the window closing) stops a running worker and waits for
+// it; after the stop it touches neither the window nor the port.
+class CUpdateEngine {
+  public:
+    CUpdateEngine(CDeviceLink& link, MainWindow& window);
+    ~CUpdateEngine();
+    CUpdateEngine(const CUpdateEngine&) = delete;
+    CUpdateEngine& operator=(const CUpdateEngine&) = delete;
+
+    // The three buttons, on the window thread. `selectedPort` is the selected port
+    // list entry, nullopt when nothing is selected. False when no worker started.
+    bool OnUpdateDsp(const std::optional<std::string>& selectedPort);
+    bool OnUpdateMcu(const std::optional<std::string>& selectedPort);
+    bool OnReadVersion(const std::optional<std::string>& selectedPort);
+
+    // Cuts the worker's waits short and waits for it to end, serving the window
+    // thread's events meanwhile so the worker's pending window request completes.
+    void Stop();
+    bool Running() const { return m_running; }
+    OperationOutcome LastOutcome() const { return m_outcome; }
+    // Called on the worker as the very last thing it does in each run, under the
+    // engine's lock: it must not call back into the engine (posting an event is fine).
+    void SetRunEndedHandler(std::function<void()> handler);
+
+  private:
+    bool Start(int32_t mode, bool switchBaud, const std::optional<std::string>& selectedPort);
+    static void OperationThread(CUpdateEngine* engine);
+    void RunOperation();
+    void DispatchOperation();
+    void ReadVersion();
+    void UpdateImage();
+    void SetOperationButtons(bool enable);
+    void EndRun(OperationOutcome outcome);
+    void WaitForWorker();
+
+    CDeviceLink& m_link;
+    MainWindow& m_window;
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+    std::atomic<OperationOutcome> m_outcome{OperationOutcome::None};
+    OperationOutcome m_result = OperationOutcome::None;  // the worker's own, until EndRun
+
+    std::mutex m_mutex;  // guards the two below
+    std::function<void()> m_runEnded;
+    QEventLoop* m_stopLoop = nullptr;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/DeviceLink.h"
+#include "update/GuardedWindow.h"
+
+// The stage a new loader reports, and the last block it holds.
+struct LoaderStatus {
+    int state = 0;
+    int block = 0;
+};
+
+// "ST3_0123" gives state 3 and block 123: decimal numbers read from characters 2
+// and 4 (leading blanks, a sign, digits; no digit gives 0).
+LoaderStatus ParseLoaderStatus(std::string_view reply);
+
+// Commands end in one carriage return.
+inline constexpr char kCr = 13;
+// `name` followed by DeviceIndex + 1 in three digits and CR: ":dsp" gives :dsp001 + CR.
+std::string DeviceCommand(const char* name);
+// `text` followed by CR.
+std::string CrCommand(const char* text);
+
+// The steps every update procedure is built from: command exchanges that accept a
+// reply by its first characters, the record transmission, the checksum exchange,
+// and the steps that drive the progress display and log the phases. All run on the
+// worker; a stop requested by the window ends every exchange at once, and nothing
+// reaches the window afterwards.
+class CUpdateSteps {
+  public:
+    CUpdateSteps(CDeviceLink& link, MainWindow& window);
+
+    GuardedWindow& Window() { return m_window; }
+    bool Stopped() const { return m_link.StopRequested(); }
+    void Log(const std::string& text) { m_window.Log(text); }
+    // False when a stop cut the pause short.
+    bool Pause(uint32_t ms) { return m_link.Pause(ms); }
+    void SetReplyTimeout(uint32_t ms);
+
+    // Up to 2 attempts; true at the first reply that begins with one of the prefixes.
+    bool ExchangeExpectAny(const std::string& command, const char* first, const char* second,
+                           const char* third);
+    bool ExchangeExpect(const std::string& command, const std::string& prefix);
+    // An image record with its CR: accepted ("SO", ":O") advances WrittenBlocks and
+    // the display; a rejection ("Sr", ":r") fails at once; otherwise 2 attempts.
+    bool SendRecordLine(const std::string& record);
+    // Up to 2 attempts; state 0 and block 0 when no reply begins with "ST".
+    LoaderStatus QueryLoaderState(const std::string& command);
+    // Up to 8 "SUM" exchanges. True when the device's sum matches, or when the device
+    // answered but never with a sum; false for a different sum or silence.
+    bool VerifyChecksum(uint16_t runningSum);
+    // Sends a command whose reply is not examined.
+    void SendIgnoringReply(const std::string& command) { Send(command); }
+    // The closing command: ExchangeExpect up to 3 times, the outcome not used.
+    void SendClosingCommand(const std::string& command, const std::string& prefix);
+
+    void BeginErase(uint32_t timerPeriodMs);
+    void BeginProgramming();
+    void FinishProgramming();
+    void ReportConnectFail();
+    // After an accepted block: bar position, written count and percentage.
+    void ProgressUpdate();
+
+    // FinishProgramming set the finished phase in this run.
+    bool Finished() const { return m_finished; }
+
+  private:
+    // One SendCommand with a zeroed reply buffer; the reply text (empty: no reply).
+    std::string_view Send(const std::string& command);
+    void LogElapsedSinceErase(const char* label);
+
+    CDeviceLink& m_link;
+    GuardedWindow m_window;
+    char m_reply[CDeviceLink::kReplySize] = {};
+    bool m_finished = false;
+};
