@@ -315,7 +315,7 @@ TEST_F(Simulator, CommandLogWithTimesSpeedsAndReplies) {
     SlavePort port(sim_->SlavePath(), 2400);
     const std::int64_t before = Clock::now().time_since_epoch().count();
     port.Ask("BDR96");
-    port.Ask("I");                              // now noise: the device listens at 9600
+    port.Write("I\r");                          // now noise: the device listens at 9600
     port.Write(std::string(1500, 'x') + "\r");  // longer than any line
     ASSERT_TRUE(sim_->WaitForCommands(3, 2s));
     const auto log = sim_->Commands();
