@@ -4,11 +4,11 @@
 
 #include "SerialLib/Serial/posix/Types.h"
 
+// Notifies under the lock: a waiter may destroy the event as soon as it sees it
+// signalled, so Set must not touch the event after releasing the mutex.
 void CEvent::Set() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_signalled = true;
-    }
+    std::lock_guard lock(m_mutex);
+    m_signalled = true;
     m_cond.notify_all();
 }
 

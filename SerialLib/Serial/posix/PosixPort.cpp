@@ -170,9 +170,11 @@ void PosixPort::Close() {
     }
     WakeIoThread();
     m_ioThread.join();
+    // The device is released now; the wake-up descriptor lives as long as the object,
+    // since an operation that raced with Close may still signal it.
+    std::lock_guard lock(m_mutex);
     ::tcsetattr(m_fd.Get(), TCSANOW, &m_saved);  // fails harmlessly on a vanished device
     m_fd.Reset();
-    m_wake.Reset();
 }
 
 int32_t PosixPort::GetState(DCB& dcb) {
