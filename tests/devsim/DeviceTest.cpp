@@ -69,6 +69,7 @@ TEST(Device, OldDspFullConversation) {
     EXPECT_EQ(Ask(device, ""), ":O") << "an empty line of the image is a block too";
     EXPECT_EQ(Ask(device, "SUM"), "SUM258A") << "old loaders sum the checkpoint record";
     EXPECT_EQ(Ask(device, ":04001000123456"), ":r") << "a data record shorter than its count";
+    EXPECT_EQ(Ask(device, std::string("SD_0006") + kDspData), ":r") << "not an Intel HEX line";
     EXPECT_EQ(Ask(device, "SV"), "SV");
     EXPECT_EQ(device.State(Processor::Dsp), (LoaderState{1, 5, 0x258A}));
     EXPECT_EQ(Ask(device, kDspData), ":r") << "programming ended";
@@ -89,6 +90,7 @@ TEST(Device, OldMcuFullConversation) {
     EXPECT_EQ(Ask(device, "S1060000100A0B00"), "SO") << "stored, not summed";
     EXPECT_EQ(Ask(device, "SUM"), "SUM01DF");
     EXPECT_EQ(Ask(device, "RES"), kSilence);
+    EXPECT_EQ(Ask(device, std::string("SD_0005") + kMcuData), "Sr") << "not an S-record";
     EXPECT_EQ(Ask(device, "SV"), "SV");
 }
 
@@ -161,6 +163,8 @@ TEST_P(NewLoader, BlocksMustFollowEachOther) {
     const std::string shortRecord = std::string(c.data).substr(0, 14);
     EXPECT_EQ(Ask(device, Block(2, shortRecord.c_str())), "ST3_0001");
     EXPECT_EQ(Ask(device, "SD_12345" + std::string(c.data)), "ST3_0001");
+    const char* foreign = c.processor == Processor::Dsp ? kMcuData : kDspData;
+    EXPECT_EQ(Ask(device, Block(2, foreign)), "ST3_0001") << "the other processor's record";
 }
 
 TEST_P(NewLoader, KeepsItsStateAcrossConnectionsUntilErased) {

@@ -78,10 +78,24 @@ Response StatusReply(const LoaderState& state) {
     return Line(text);
 }
 
-// What a record adds to the loader's sum: 0 for records the loader does not sum,
-// empty for a summed record too short for its count (the loader refuses it).
-std::optional<std::uint16_t> SumOf(Processor processor, std::string_view record,
-                                   bool skipCheckpoint) {
+// A record the loader can take: an Intel HEX line (":...", or the empty line an
+// image may hold) for the DSP, an S-record ("S" and a type digit) for the MCU.
+bool IsRecordOf(Processor processor, std::string_view record) {
+    if (processor == Processor::Dsp) {
+        return record.empty() || record.front() == ':';
+    }
+    return record.size() >= 2 && record[0] == 'S' &&
+           std::isdigit(static_cast<unsigned char>(record[1]));
+}
+
+// What storing the record adds to the loader's sum: 0 for records it stores
+// without summing; empty when it cannot store the record at all (not a record of
+// its kind, or a summed record shorter than its count).
+std::optional<std::uint16_t> StoredSum(Processor processor, std::string_view record,
+                                       bool skipCheckpoint) {
+    if (!IsRecordOf(processor, record)) {
+        return std::nullopt;
+    }
     if (processor == Processor::Dsp) {
         if (!records::IsDspDataRecord(record) ||
             (skipCheckpoint && records::IsDspCheckpoint(record))) {
@@ -233,7 +247,7 @@ Response Device::StoreOldRecord(Loader& loader, std::string_view record) {
     const OldVocabulary& v = loader.processor == Processor::Dsp ? kOldDsp : kOldMcu;
     LoaderState& state = loader.state;
     const int number = state.lastBlock + 1;
-    const auto add = SumOf(loader.processor, record, false);
+    const auto add = StoredSum(loader.processor, record, false);
     if (state.stage != 3 || number == faults_.rejectBlock || !add) {
         return Line(v.reject);
     }
@@ -285,7 +299,7 @@ Response Device::StoreNewBlock(Loader& loader, std::string_view command) {
         return StatusReply(state);
     }
     if (*number > state.lastBlock) {
-        const auto add = SumOf(loader.processor, rest.substr(digits), true);
+        const auto add = StoredSum(loader.processor, rest.substr(digits), true);
         if (*number != state.lastBlock + 1 || !add) {
             return StatusReply(state);
         }

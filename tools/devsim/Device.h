@@ -10,12 +10,13 @@
 // DSP loader, old generation (stage 1 idle, 2 erased, 3 programming):
 //   ":dsp001" -> ":dsp"    ":dsp" -> ":efh"    ":efh" -> ":st" after the erase
 //   ":st"     -> ":R" once erased, else ":r"
-//   any other line -> a record: ":O" stored, ":r" refused (not programming, or a
-//                     data record shorter than its byte count)
+//   any other line -> a record: ":O" stored, ":r" refused (not programming, not
+//                     an Intel HEX line, or a data record shorter than its count;
+//                     an empty line is stored like a record without data)
 //   "SUM" -> "SUM%04X"     "SV" -> "SV" (programming ends, stage 1)
 // MCU loader, old generation: the same with "mcu001" -> "mcu", "mcu" -> "se",
-//   "se" -> "sp" after the erase, "sp" -> "SR", records "SO" / "Sr"; it ignores
-//   "MCU001" and "RES".
+//   "se" -> "sp" after the erase, "sp" -> "SR", records "SO" / "Sr" (an S-record
+//   is "S" and a type digit); it ignores "MCU001" and "RES".
 // New loaders (status "ST<stage>_<last block %04d>", stage 1 needs erase, 2 erased,
 //   3 programming): DSP ":dsp001" or ":dsp", MCU "MCU001" -> status;
 //   erase (":efh" / "SE") -> "ST2" after the erase; start (":st" / "SP") -> "ST3"
@@ -23,8 +24,9 @@
 //   "SUM" -> "SUM%04X"; closing ("SV" -> "ST6" / "RES" -> "ST5") ends the update:
 //   stage 1, block 0, sum 0. A block is stored when n is the next block; a block at
 //   or below the last one is acknowledged again without being stored twice (the
-//   tool repeats a block whose reply it missed); a gap, a block outside stage 3 or
-//   a short record is refused with the status "ST3_<last>" (or the current stage).
+//   tool repeats a block whose reply it missed); a gap, a block outside stage 3, a
+//   record not of the loader's kind or a short record is refused with the status
+//   "ST3_<last>" (or the current stage).
 // "SUM", "SV", records and blocks go to the loader addressed last (by one of the
 // commands above). A loader that is absent (Generation::None) stays silent.
 //

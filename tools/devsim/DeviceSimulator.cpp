@@ -206,6 +206,8 @@ void DeviceSimulator::Line::ForgetTraffic() {
     output_.clear();
     outputBytes_ = 0;
     writeBlocked_ = false;
+    wireIn_ = {};
+    wireOut_ = {};
 }
 
 void DeviceSimulator::Line::ReadTool() {

@@ -40,14 +40,15 @@ Loaders (commands and replies end in CR):
   Stages: 1 needs erase, 2 erased, 3 programming. Old loaders start idle on every
   connection and refuse records before the erase and start. New loaders keep
   stage, last block and sum across connections while this program runs, so an
-  interrupted update resumes;
-a block must be the next one(a repeat of a stored block is acknowledged again,
-                             a gap is refused with ST3_<last>); the closing
-  command ends the update (stage 1, block 0, sum 0).
+  interrupted update resumes. A block must be the next one: a repeat of a
+  stored block is acknowledged again, a gap is refused with ST3_<last>. The
+  closing command ends the update (stage 1, block 0, sum 0).
   Sums (16-bit): DSP records whose character 8 is '0' (words of four digits from
   character 9), MCU S2 records (bytes from character 10). New loaders never sum
   the checkpoint record (DSP address 3FFE, MCU 23FFE at characters 5-9). A
-  summed record shorter than its count is refused. Erase clears sum and block.
+  summed record shorter than its count is refused, and so is a line that is not
+  a record of the loader's kind (DSP: ":..." or an empty line; MCU: "S" and a
+  digit). Erase clears sum and block.
 
 Options:
   --dsp=old|new|none        DSP loader generation (default new)
