@@ -147,7 +147,7 @@ class PosixPort final : public IPort {
     uint32_t m_occurred = 0;  // events seen since the last completed wait
     uint8_t m_evtChar = 0;
     DriverExtras m_extras;
-    COMMTIMEOUTS m_timeouts;
+    COMMTIMEOUTS m_timeouts{MAXDWORD, 0, 0, 0, 0};  // reads return at once until set
     serial_icounter_struct m_counts{};
     std::list<PendingOp> m_pending;
     std::thread m_ioThread;
@@ -217,6 +217,7 @@ int32_t PosixPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
 int32_t PosixPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
     return Guarded([&] {
         m_timeouts = timeouts;
+        ServicePending();  // a pending read may now be complete
         return 0;
     });
 }
