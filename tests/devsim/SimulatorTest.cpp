@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <memory>
@@ -225,26 +226,40 @@ TEST_F(Simulator, RepliesSplitIntoChunksWithPauses) {
     EXPECT_GE(Since(start), 120ms);
 }
 
+// Upper bounds on time fail when the machine is busy; the best of a few tries
+// does not.
+std::chrono::milliseconds FastestAnswer(SlavePort& port, const char* command, const char* reply) {
+    auto fastest = std::chrono::milliseconds::max();
+    for (int i = 0; i < 3; ++i) {
+        const auto start = Clock::now();
+        EXPECT_EQ(port.Ask(command), reply);
+        fastest = std::min(fastest, Since(start));
+    }
+    return fastest;
+}
+
 TEST_F(Simulator, WireTimePacingAtTheCurrentSpeed) {
     Options options;
     options.pacing.wireTime = true;
     Launch(options);
     SlavePort port(sim_->SlavePath(), 2400);
-    auto start = Clock::now();
+    const auto start = Clock::now();
     // 2 bytes in and 18 bytes out at 2400 baud: 20 x 4.17 ms.
     EXPECT_EQ(port.Ask("I"), kVersion);
     EXPECT_GE(Since(start), 83ms);
-    start = Clock::now();
-    port.Write("I\r");
-    const std::string first = port.ReadUntilQuiet(1ms);
-    EXPECT_LT(first.size(), 18U) << "the reply leaves byte by byte";
-    EXPECT_EQ(first + *port.ReadLine(), kVersion);
+    bool partial = false;
+    for (int i = 0; i < 3 && !partial; ++i) {
+        port.Write("I\r");
+        const std::string first = port.ReadUntilQuiet(1ms);
+        partial = first.size() < 18;
+        EXPECT_EQ(first + port.ReadLine().value_or(""), kVersion);
+    }
+    EXPECT_TRUE(partial) << "the reply leaves byte by byte";
     EXPECT_EQ(port.Ask("BDR96"), "(ACK)");
     port.SetBaud(9600);
-    start = Clock::now();
-    EXPECT_EQ(port.Ask("I"), kVersion);  // 20 x 1.04 ms
-    EXPECT_GE(Since(start), 20ms);
-    EXPECT_LT(Since(start), 80ms);
+    const auto fastest = FastestAnswer(port, "I", kVersion);  // 20 x 1.04 ms
+    EXPECT_GE(fastest, 20ms);
+    EXPECT_LT(fastest, 60ms);
 }
 
 TEST_F(Simulator, ReplyDelayAndEraseTime) {
@@ -261,9 +276,7 @@ TEST_F(Simulator, ReplyDelayAndEraseTime) {
     EXPECT_EQ(port->Ask(":efh"), ":st");
     EXPECT_GE(Since(start), 130ms);
     sim_->SetPacing(Pacing{});
-    start = Clock::now();
-    EXPECT_EQ(port->Ask(":st"), ":R");
-    EXPECT_LT(Since(start), 30ms);
+    EXPECT_LT(FastestAnswer(*port, ":dsp001", ":dsp"), 25ms);
 }
 
 TEST_F(Simulator, DropAfterBlocksUntilThePortCloses) {
