@@ -2,3 +2,4 @@
 
 // Each prints its row of the table; true when its goal is met.
 bool BenchExchange();
+bool BenchImages();
