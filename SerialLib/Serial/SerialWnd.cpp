@@ -64,10 +64,8 @@ CSerialWndObj::~CSerialWndObj() {
 
 int32_t CSerialWndObj::Open(const char* device, QObject* window, uint32_t msgId, intptr_t param,
                             uint32_t inQueue, uint32_t outQueue) {
-    if (IsOpen()) {
-        // Leave the target of the open port alone; the base reports the refusal.
-        return CSerialWnd::Open(device, &m_windowTarget, msgId, param, inQueue, outQueue);
+    if (!IsOpen()) {  // an open port keeps its window; the base refuses the second open
+        m_windowTarget.SetReceiver(window);
     }
-    m_windowTarget.SetReceiver(window);
     return CSerialWnd::Open(device, &m_windowTarget, msgId, param, inQueue, outQueue);
 }

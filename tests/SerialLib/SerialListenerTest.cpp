@@ -160,6 +160,16 @@ TEST_F(SerialListenerTest, ReopeningPostsToTheNewWindow) {
     port.Close();
 }
 
+TEST_F(SerialListenerTest, SecondOpenKeepsTheFirstWindow) {
+    Open();
+    Receiver intruder;
+    EXPECT_EQ(port.Open(pty.SlavePath().c_str(), &intruder, 0, 0, 0, 0), ERROR_ALREADY_INITIALIZED);
+    pty.Send("c");
+    ASSERT_TRUE(PumpUntil([&] { return !window.messages.empty(); }, 2000));
+    EXPECT_TRUE(intruder.messages.empty());
+    port.Close();
+}
+
 TEST_F(SerialListenerTest, DestroyingAnOpenPortObjectClosesListenerAndPort) {
     {
         CSerialWndObj scoped;
