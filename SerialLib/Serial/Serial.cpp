@@ -18,7 +18,7 @@ void TraceOp(int line, const char* op, const char* text) {
 
 constexpr uint8_t kUnreadByte = 0xDC;
 
-bool ReadsOf(CSerial::ReadTimeoutMode mode, COMMTIMEOUTS& timeouts) {
+bool ApplyReadMode(CSerial::ReadTimeoutMode mode, COMMTIMEOUTS& timeouts) {
     switch (mode) {
         case CSerial::ReadNonBlocking:
             timeouts.ReadIntervalTimeout = MAXDWORD;
@@ -34,7 +34,7 @@ bool ReadsOf(CSerial::ReadTimeoutMode mode, COMMTIMEOUTS& timeouts) {
     return true;
 }
 
-bool FlowOf(CSerial::HandshakeMode mode, DCB& dcb) {
+bool ApplyFlowControl(CSerial::HandshakeMode mode, DCB& dcb) {
     switch (mode) {
         case CSerial::HandshakeOff:
             dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = 0;
@@ -235,7 +235,7 @@ int32_t CSerial::SetupHandshaking(HandshakeMode mode) {
     if (!BeginWithDcb("SetupHandshaking", h, dcb)) {
         return m_lLastError;
     }
-    if (!FlowOf(mode, dcb)) {
+    if (!ApplyFlowControl(mode, dcb)) {
         SERIAL_ASSERT(false);
         return Fail(E_INVALIDARG);
     }
@@ -252,7 +252,7 @@ int32_t CSerial::SetupReadTimeouts(ReadTimeoutMode mode) {
         TRACE_OP("SetupReadTimeouts", "Unable to obtain timeout information");
         return Fail(status);
     }
-    if (!ReadsOf(mode, timeouts)) {
+    if (!ApplyReadMode(mode, timeouts)) {
         SERIAL_ASSERT(false);
         return Fail(E_INVALIDARG);
     }
@@ -403,7 +403,7 @@ int32_t CSerial::RunTransfer(const Handles& h, Transfer kind, COverlapped* lpOve
 int32_t CSerial::WaitPending(const Handles& h, COverlapped* block, uint32_t timeoutMs,
                              Transfer kind, uint32_t* count) {
     if (h.event->Wait(timeoutMs) == WAIT_TIMEOUT) {
-        h.port->Cancel(block);
+        CancelPendingIo(block);
         // A completion that won the race against the cancellation still counts.
         if (block->Internal.load() != 0) {
             return Fail(ERROR_TIMEOUT);
