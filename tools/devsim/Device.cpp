@@ -23,10 +23,28 @@ struct OldVocabulary {
     std::array<std::string_view, 2> ignored;
 };
 
-constexpr OldVocabulary kOldDsp{":dsp001", ":dsp", ":dsp", ":efh", ":efh", ":st",
-                                ":st",     ":R",   ":O",   ":r",   {}};
-constexpr OldVocabulary kOldMcu{
-    "mcu001", "mcu", "mcu", "se", "se", "sp", "sp", "SR", "SO", "Sr", {"MCU001", "RES"}};
+constexpr OldVocabulary kOldDsp{.connect = ":dsp001",
+                                .connectReply = ":dsp",
+                                .name = ":dsp",
+                                .nameReply = ":efh",
+                                .erase = ":efh",
+                                .eraseReply = ":st",
+                                .start = ":st",
+                                .startReply = ":R",
+                                .accept = ":O",
+                                .reject = ":r",
+                                .ignored = {}};
+constexpr OldVocabulary kOldMcu{.connect = "mcu001",
+                                .connectReply = "mcu",
+                                .name = "mcu",
+                                .nameReply = "se",
+                                .erase = "se",
+                                .eraseReply = "sp",
+                                .start = "sp",
+                                .startReply = "SR",
+                                .accept = "SO",
+                                .reject = "Sr",
+                                .ignored = {"MCU001", "RES"}};
 
 // Commands and replies of a new loader.
 struct NewVocabulary {
@@ -34,8 +52,13 @@ struct NewVocabulary {
     std::string_view erase, start, close, closeReply;
 };
 
-constexpr NewVocabulary kNewDsp{{":dsp001", ":dsp"}, ":efh", ":st", "SV", "ST6"};
-constexpr NewVocabulary kNewMcu{{"MCU001", ""}, "SE", "SP", "RES", "ST5"};
+constexpr NewVocabulary kNewDsp{.status = {":dsp001", ":dsp"},
+                                .erase = ":efh",
+                                .start = ":st",
+                                .close = "SV",
+                                .closeReply = "ST6"};
+constexpr NewVocabulary kNewMcu{
+    .status = {"MCU001", ""}, .erase = "SE", .start = "SP", .close = "RES", .closeReply = "ST5"};
 
 // Commands that address one processor's loader; later shared commands ("SUM",
 // "SV", records, blocks) go to the loader addressed last.
