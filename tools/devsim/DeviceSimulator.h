@@ -17,7 +17,11 @@
 // erase time delays the reply to an erase command.
 //
 // One thread serves the line. It blocks in ppoll() on the pty, a watch on the
-// slave path (inotify: the tool's open and close) and a wake-up descriptor.
+// slave path (inotify: the tool's open and close) and a wake-up descriptor. The
+// line is reset when the tool's last descriptor closes, not when one opens: the
+// open can be reported after the tool's first bytes have arrived. A test that
+// reconnects waits for WaitForConnectionsEnded() first, as the tool's next run
+// comes long after its close.
 
 #include <chrono>
 #include <condition_variable>
