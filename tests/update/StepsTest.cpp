@@ -274,3 +274,135 @@ TEST_F(Steps, ImageChangedAfterTheCountSendsNothingThatWasNotCounted) {
         EXPECT_EQ(Shared().UpdatePhase, PhaseFailed);
     }
 }
+
+namespace {
+
+// The device notes the reply time-out in force when each command arrives.
+ScriptedDevice::Script NotingTimeouts(ScriptedDevice::Script script, Lines& noted) {
+    return [script, &noted](const std::string& command) {
+        if (command != "BDR96") {
+            noted.push_back(command + " @" + std::to_string(Shared().ReplyTimeout.load()));
+        }
+        return script(command);
+    };
+}
+
+const std::string kDspWithCheckpoint = ":0400100012345678E2\n:023FFE00111100\n";
+const std::string kMcuWithCheckpoint = "S2080000000102FFAA4B\nS206023FFE0F0F00\n";
+
+}  // namespace
+
+TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
+    struct Case {
+        void (*procedure)(CUpdateSteps&);
+        const char* image;
+        std::string content;
+        ScriptedDevice::Script script;
+        Lines expected;
+    };
+    const std::vector<Case> cases = {
+        {UpdateDspNewLoader,
+         kDspImageName,
+         kDspWithCheckpoint,
+         Answers({{":dsp001", "ST1_0000"},
+                  {":efh", "ST2"},
+                  {":st", "ST3"},
+                  {"SUM", "SUM68AC"},
+                  {"SV", "ST6"}},
+                 AcknowledgeBlock),
+         {":dsp001 @12000", ":efh @10000", ":st @8000", "SD_0001:0400100012345678E2 @4000",
+          "SUM @4000", "SD_0002:023FFE00111100 @4000", "SV @2000"}},
+        {UpdateDspOldLoader,
+         kDspImageName,
+         kDspWithCheckpoint,
+         Answers({{":dsp001", ":dsp"},
+                  {":dsp", ":efh"},
+                  {":efh", ":st"},
+                  {":st", ":R"},
+                  {"SUM", "SUM68AC"},
+                  {"SV", "SV"}},
+                 Always(":O")),
+         {":dsp001 @10000", ":dsp @10000", ":efh @10000", ":st @10000", ":0400100012345678E2 @2000",
+          "SUM @2000", ":023FFE00111100 @2000", "SV @2000"}},
+        {UpdateMcuOldLoader,
+         kMcuOldImageName,
+         kMcuWithCheckpoint,
+         Answers({{"mcu001", "mcu"},
+                  {"mcu", "se"},
+                  {"se", "sp"},
+                  {"sp", "SR"},
+                  {"SUM", "SUM01AC"},
+                  {"SV", "SV"}},
+                 Always("SO")),
+         {"mcu001 @8000", "mcu @8000", "se @8000", "sp @8000", "S2080000000102FFAA4B @2000",
+          "SUM @2000", "S206023FFE0F0F00 @2000", "SV @2000"}},
+        {UpdateMcuNewLoader,
+         kMcuNewImageName,
+         kMcuWithCheckpoint,
+         Answers(
+             {{"MCU001", "ST1"}, {"SE", "ST2"}, {"SP", "ST3"}, {"SUM", "SUM01AC"}, {"RES", "ST5"}},
+             AcknowledgeBlock),
+         {"MCU001 @10000", "SE @10000", "SP @10000", "SD_0001S2080000000102FFAA4B @4000",
+          "SUM @4000", "SD_0002S206023FFE0F0F00 @4000", "RES @2000"}},
+    };
+    for (const Case& c : cases) {
+        Lines noted;
+        RunProcedure(NotingTimeouts(c.script, noted), c.procedure, c.image, c.content);
+        EXPECT_EQ(noted, c.expected);
+        EXPECT_EQ(Shared().UpdatePhase, PhaseFinished);
+    }
+}
+
+TEST_F(Steps, AfterAFailedVerificationTheClosingCommandWaitsAsEachProcedureSays) {
+    struct Case {
+        void (*procedure)(CUpdateSteps&);
+        const char* image;
+        std::string content;
+        ScriptedDevice::Script script;
+        std::string closing;
+    };
+    const std::vector<Case> cases = {
+        {UpdateDspOldLoader, kDspImageName, kDspWithCheckpoint,
+         Answers({{":dsp001", ":dsp"},
+                  {":dsp", ":efh"},
+                  {":efh", ":st"},
+                  {":st", ":R"},
+                  {"SUM", "SUM0000"},
+                  {"SV", "SV"}},
+                 Always(":O")),
+         "SV @2000"},
+        {UpdateMcuOldLoader, kMcuOldImageName, kMcuWithCheckpoint,
+         Answers({{"mcu001", "mcu"},
+                  {"mcu", "se"},
+                  {"se", "sp"},
+                  {"sp", "SR"},
+                  {"SUM", "SUM0000"},
+                  {"SV", "SV"}},
+                 Always("SO")),
+         "SV @1000"},
+        {UpdateDspNewLoader, kDspImageName, kDspWithCheckpoint,
+         Answers({{":dsp001", "ST3"}, {"SUM", "SUM0000"}, {"SV", "ST6"}}, AcknowledgeBlock),
+         "SV @1000"},
+        {UpdateMcuNewLoader, kMcuNewImageName, kMcuWithCheckpoint,
+         Answers({{"MCU001", "ST3"}, {"SUM", "SUM0000"}, {"RES", "ST5"}}, AcknowledgeBlock),
+         "RES @1000"},
+    };
+    for (const Case& c : cases) {
+        Lines noted;
+        RunProcedure(NotingTimeouts(c.script, noted), c.procedure, c.image, c.content);
+        ASSERT_GE(noted.size(), 9u);
+        // Eight sum requests, then the closing command once (it was accepted).
+        EXPECT_EQ(Lines(noted.end() - 9, noted.end() - 1), Repeat(noted[noted.size() - 2], 8));
+        EXPECT_EQ(noted.back(), c.closing);
+        EXPECT_EQ(LastLine(), "Verify flash data fail!");
+        EXPECT_EQ(Shared().UpdatePhase, PhaseFailed);
+    }
+}
+
+TEST_F(Steps, DspCheckpointAtOrBelowTheResumeNumberIsNotVerified) {
+    RunProcedure(Answers({{":dsp001", "ST3_0002"}, {"SV", "ST6"}}, AcknowledgeBlock),
+                 UpdateDspNewLoader, kDspImageName, kDspWithCheckpoint + ":00000001FF\n");
+    EXPECT_EQ(Commands(), (Lines{":dsp001", "SD_0003:00000001FF", "SV"}));
+    EXPECT_FALSE(Logged("Verify flash data..............."));
+    EXPECT_EQ(Shared().WrittenBlocks, 3u);
+}
