@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -277,15 +278,27 @@ TEST_F(Steps, ImageChangedAfterTheCountSendsNothingThatWasNotCounted) {
 
 namespace {
 
-// The device notes the reply time-out in force when each command arrives.
-ScriptedDevice::Script NotingTimeouts(ScriptedDevice::Script script, Lines& noted) {
-    return [script, &noted](const std::string& command) {
-        if (command != "BDR96") {
-            noted.push_back(command + " @" + std::to_string(Shared().ReplyTimeout.load()));
-        }
-        return script(command);
-    };
-}
+// The reply time-out in force when each command arrived, noted on the device's thread.
+class NotedTimeouts {
+  public:
+    ScriptedDevice::Script Noting(ScriptedDevice::Script script) {
+        return [this, script](const std::string& command) {
+            if (command != "BDR96") {
+                std::lock_guard lock(m_mutex);
+                m_lines.push_back(command + " @" + std::to_string(Shared().ReplyTimeout.load()));
+            }
+            return script(command);
+        };
+    }
+    Lines Get() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+  private:
+    mutable std::mutex m_mutex;
+    Lines m_lines;
+};
 
 const std::string kDspWithCheckpoint = ":0400100012345678E2\n:023FFE00111100\n";
 const std::string kMcuWithCheckpoint = "S2080000000102FFAA4B\nS206023FFE0F0F00\n";
@@ -346,9 +359,9 @@ TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
           "SUM @4000", "SD_0002S206023FFE0F0F00 @4000", "RES @2000"}},
     };
     for (const Case& c : cases) {
-        Lines noted;
-        RunProcedure(NotingTimeouts(c.script, noted), c.procedure, c.image, c.content);
-        EXPECT_EQ(noted, c.expected);
+        NotedTimeouts noted;
+        RunProcedure(noted.Noting(c.script), c.procedure, c.image, c.content);
+        EXPECT_EQ(noted.Get(), c.expected);
         EXPECT_EQ(Shared().UpdatePhase, PhaseFinished);
     }
 }
@@ -388,8 +401,9 @@ TEST_F(Steps, AfterAFailedVerificationTheClosingCommandWaitsAsEachProcedureSays)
          "RES @1000"},
     };
     for (const Case& c : cases) {
-        Lines noted;
-        RunProcedure(NotingTimeouts(c.script, noted), c.procedure, c.image, c.content);
+        NotedTimeouts notedTimeouts;
+        RunProcedure(notedTimeouts.Noting(c.script), c.procedure, c.image, c.content);
+        const Lines noted = notedTimeouts.Get();
         ASSERT_GE(noted.size(), 9u);
         // Eight sum requests, then the closing command once (it was accepted).
         EXPECT_EQ(Lines(noted.end() - 9, noted.end() - 1), Repeat(noted[noted.size() - 2], 8));
