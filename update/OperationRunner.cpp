@@ -5,7 +5,7 @@
 #include <QThread>
 #include <QTimer>
 #include <array>
-#include <cstring>
+#include <cstdio>
 
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
@@ -121,7 +121,7 @@ void CUpdateEngine::RunOperation() {
         return;
     }
     Shared().DeviceIndex = 0;
-    GuardedWindow(m_window, [this] { return m_link.StopRequested(); }).Log("Connecting..........");
+    Window().Log("Connecting..........");
     m_result = OperationOutcome::Failed;
     DispatchOperation();
     // Once stopped, the port and the window belong to the closing window alone.
@@ -150,7 +150,7 @@ void CUpdateEngine::ReadVersion() {
     std::snprintf(command.data(), command.size(), "I%c", kCr);
     std::array<char, CDeviceLink::kReplySize> reply{};
     const int length = m_link.SendCommand(command.data(), reply.data());
-    GuardedWindow window(m_window, [this] { return m_link.StopRequested(); });
+    GuardedWindow window = Window();
     if (length >= kVersionMinLength) {
         const std::string version(reply.data(), static_cast<std::size_t>(length));
         window.Log(version);
@@ -189,8 +189,12 @@ void CUpdateEngine::UpdateImage() {
     }
 }
 
+GuardedWindow CUpdateEngine::Window() {
+    return GuardedWindow(m_window, [this] { return m_link.StopRequested(); });
+}
+
 void CUpdateEngine::SetOperationButtons(bool enable) {
-    GuardedWindow window(m_window, [this] { return m_link.StopRequested(); });
+    GuardedWindow window = Window();
     for (const int id : kOperationButtons) {
         window.EnableControl(id, enable);
     }

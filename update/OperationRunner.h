@@ -11,6 +11,7 @@
 
 #include "link/DeviceLink.h"
 #include "link/MainWindow.h"
+#include "update/GuardedWindow.h"
 
 class QEventLoop;
 
@@ -57,6 +58,8 @@ class CUpdateEngine {
     void DispatchOperation();
     void ReadVersion();
     void UpdateImage();
+    // The window as the worker reaches it: silent once a stop was requested.
+    GuardedWindow Window();
     void SetOperationButtons(bool enable);
     void EndRun(OperationOutcome outcome);
     void WaitForWorker();
