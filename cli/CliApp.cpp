@@ -1,0 +1,119 @@
+#include "cli/CliApp.h"
+
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+
+#include "cli/CliOptions.h"
+#include "cli/CliWindow.h"
+#include "link/DeviceLink.h"
+#include "update/ImageFiles.h"
+#include "update/OperationRunner.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int signal) {
+    const unsigned char number = static_cast<unsigned char>(signal);
+    (void)!write(g_signalPipe[1], &number, 1);
+}
+
+// Ctrl-C and SIGTERM reach the event loop through a pipe, where they can stop the
+// worker safely.
+bool InstallSignalPipe() {
+    if (pipe(g_signalPipe) != 0) {
+        return false;
+    }
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+bool StartOperation(CUpdateEngine& engine, const CliOptions& options) {
+    switch (options.operation) {
+        case CliOptions::Operation::UpdateDsp:
+            return engine.OnUpdateDsp(options.port);
+        case CliOptions::Operation::UpdateMcu:
+            return engine.OnUpdateMcu(options.port);
+        case CliOptions::Operation::ReadVersion:
+            return engine.OnReadVersion(options.port);
+        case CliOptions::Operation::None:
+            break;
+    }
+    return false;
+}
+
+int ExitStatusFor(OperationOutcome outcome) {
+    return outcome == OperationOutcome::Finished || outcome == OperationOutcome::VersionRead
+               ? kExitOk
+               : kExitFailed;
+}
+
+int RunOperation(QCoreApplication& app, const CliOptions& options) {
+    if (!options.imageDirectory.empty()) {
+        SetImageDirectory(options.imageDirectory);
+    }
+    CCliWindow window(stdout, isatty(STDERR_FILENO) ? stderr : nullptr);
+    CDeviceLink link(window);
+    CUpdateEngine engine(link, window);
+    engine.SetRunEndedHandler(
+        [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
+
+    int exitStatus = -1;
+    if (!InstallSignalPipe()) {
+        std::perror("tovrane-cli: cannot watch for signals");
+        return kExitFailed;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        unsigned char number = 0;
+        (void)!read(g_signalPipe[0], &number, 1);
+        signalNotifier.setEnabled(false);
+        engine.Stop();
+        link.ClosePort();
+        window.FinishProgressLine();
+        window.PrintLine(
+            "Interrupted: the update stopped and the port was closed. A new loader "
+            "resumes where it stopped on the next run.");
+        exitStatus = 128 + number;
+        app.quit();
+    });
+
+    if (!StartOperation(engine, options)) {
+        return kExitFailed;
+    }
+    app.exec();
+    window.FinishProgressLine();
+    return exitStatus >= 0 ? exitStatus : ExitStatusFor(engine.LastOutcome());
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CliOptions options = ParseCliArguments(arguments);
+    switch (options.action) {
+        case CliOptions::Action::Help:
+            std::fputs(CliUsage(), stdout);
+            return kExitOk;
+        case CliOptions::Action::Version:
+            std::printf("tovrane-cli %s\n", TOVRANE_VERSION);
+            return kExitOk;
+        case CliOptions::Action::UsageError:
+            std::fprintf(stderr, "tovrane-cli: %s\nTry 'tovrane-cli --help'.\n",
+                         options.error.c_str());
+            return kExitUsage;
+        case CliOptions::Action::Run:
+            break;
+    }
+    return RunOperation(app, options);
+}

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "cli/CliOptions.h"
+#include "tools/devsim/DeviceSimulator.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A DSP image of six lines with the checkpoint record in the middle.
+const char* const kDspImage =
+    ":020000040000FA\n"
+    ":0400100012345678E4\n"
+    ":04200000AABBCCDDEE\n"
+    ":043FFE000102030400\n"
+    ":04400000111122220F\n"
+    ":00000001FF\n";
+
+// An MCU image of five blocks with the checkpoint record as the third.
+const char* const kMcuImage =
+    "S00600004844521B\n"
+    "S2080000000102FFAA4B\n"
+    "S2060000100A0B00\n"
+    "S206023FFE0F0F00\n"
+    "S2060140000102CC\n"
+    "S2060140100304CC\n"
+    "S804000000FB\n";
+
+struct CliRun {
+    int exitCode = -1;
+    Lines out;
+    std::string err;
+};
+
+Lines SplitLines(const QByteArray& bytes) {
+    Lines lines;
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (!line.isEmpty()) {
+            lines.emplace_back(line.toStdString());
+        }
+    }
+    return lines;
+}
+
+// The lines with their millisecond figures replaced by #, which vary from run to run.
+Lines WithoutTimes(Lines lines) {
+    for (std::string& line : lines) {
+        const auto digits = line.find_first_of("0123456789");
+        if (line.size() > 2 && line.compare(line.size() - 2, 2, "ms") == 0 && digits != line.npos) {
+            line = line.substr(0, digits) + "#ms";
+        }
+    }
+    return lines;
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        images.Write("dsp.hex", kDspImage);
+        images.Write("mcu_new.mot", kMcuImage);
+        images.Write("mcu_old.mot", kMcuImage);
+    }
+
+    // Starts a simulated device with the given loaders and no erase time.
+    devsim::DeviceSimulator& StartDevice(devsim::Generation dsp = devsim::Generation::New,
+                                         devsim::Generation mcu = devsim::Generation::New,
+                                         std::string version = "TOVRANE-SIM V1.00") {
+        devsim::Options options;
+        options.device.dsp = dsp;
+        options.device.mcu = mcu;
+        options.device.versionText = std::move(version);
+        devices.push_back(std::make_unique<devsim::DeviceSimulator>(options));
+        EXPECT_TRUE(devices.back()->Start()) << devices.back()->LastError();
+        return *devices.back();
+    }
+
+    QStringList Arguments(const std::string& port, const char* operation) const {
+        return {"--port", QString::fromStdString(port), operation, "--images",
+                QString::fromStdString(images.Path().string())};
+    }
+
+    static CliRun Finish(QProcess& process) {
+        EXPECT_TRUE(process.waitForFinished(120000));
+        CliRun run;
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = SplitLines(process.readAllStandardOutput());
+        run.err = process.readAllStandardError().toStdString();
+        return run;
+    }
+
+    static CliRun Run(const QStringList& arguments) {
+        QProcess process;
+        process.start(TOVRANE_CLI_PATH, arguments);
+        return Finish(process);
+    }
+
+    TempDir images;
+    std::vector<std::unique_ptr<devsim::DeviceSimulator>> devices;
+};
+
+TEST_F(CliTest, AVersionReadPrintsTheReplyAndSucceeds) {
+    auto& device = StartDevice();
+    const CliRun run = Run(Arguments(device.SlavePath(), "--read-version"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, (Lines{"Connecting..........", "TOVRANE-SIM V1.00", "TOVRANE-SIM V1.00",
+                              "Com was closed"}));
+    EXPECT_TRUE(run.err.empty()) << "no progress line when stderr is not a terminal";
+}
+
+TEST_F(CliTest, AShortVersionReplyFails) {
+    auto& device = StartDevice(devsim::Generation::New, devsim::Generation::New, "V1.00-AB");
+    const CliRun run = Run(Arguments(device.SlavePath(), "--read-version"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, (Lines{"Connecting..........", "Read version fail", "Com was closed"}));
+}
+
+TEST_F(CliTest, FullUpdatesOfBothProcessorsPrintTheLogInOrderAndSucceed) {
+    auto& device = StartDevice();
+    const CliRun mcu = Run(Arguments(device.SlavePath(), "--update-mcu"));
+    EXPECT_EQ(mcu.exitCode, 0) << mcu.err;
+    EXPECT_EQ(WithoutTimes(mcu.out),
+              (Lines{device.SlavePath() + " was opened!", "Connecting..........",
+                     images.File("mcu_new.mot"), "Total blocks:5", "Ereasing flash.............",
+                     "Ereased flash ok!", "Erase case time:#ms", "Program flash..........",
+                     "Verify flash data...............", "Verify flash data ok!",
+                     "Reflash  case time:#ms", "Com was closed"}));
+    EXPECT_EQ(device.McuState().stage, 1) << "the closing command ended the update";
+
+    const CliRun dsp = Run(Arguments(device.SlavePath(), "--update-dsp"));
+    EXPECT_EQ(dsp.exitCode, 0) << dsp.err;
+    ASSERT_FALSE(dsp.out.empty());
+    EXPECT_EQ(dsp.out[3], "Total blocks:6");
+    EXPECT_EQ(dsp.out.back(), "Com was closed");
+}
+
+TEST_F(CliTest, AFailedVerificationOrWriteExitsWithOne) {
+    auto& device = StartDevice();
+    devsim::Faults wrongSum;
+    wrongSum.wrongSum = true;
+    device.SetFaults(wrongSum);
+    const CliRun verify = Run(Arguments(device.SlavePath(), "--update-mcu"));
+    EXPECT_EQ(verify.exitCode, 1);
+    EXPECT_NE(std::find(verify.out.begin(), verify.out.end(), "Verify flash data fail!"),
+              verify.out.end());
+
+    devsim::Faults reject;
+    reject.rejectBlock = 2;
+    device.SetFaults(reject);
+    device.SetDspState({});
+    const CliRun write = Run(Arguments(device.SlavePath(), "--update-dsp"));
+    EXPECT_EQ(write.exitCode, 1);
+    EXPECT_NE(std::find(write.out.begin(), write.out.end(), "Write fail!"), write.out.end());
+}
+
+TEST_F(CliTest, AMissingImageOrPortExitsWithOne) {
+    auto& device = StartDevice();
+    std::filesystem::remove(images.File("mcu_new.mot"));
+    const CliRun missing = Run(Arguments(device.SlavePath(), "--update-mcu"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(std::find(missing.out.begin(), missing.out.end(), "mcu_new.mot can not found!"),
+              missing.out.end());
+
+    const CliRun noPort = Run(Arguments("/dev/ttyUSB-not-there", "--read-version"));
+    EXPECT_EQ(noPort.exitCode, 1);
+    ASSERT_FALSE(noPort.out.empty());
+    EXPECT_EQ(noPort.out[0], "Cannot open serial port");
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndSayWhy) {
+    const CliRun noPort = Run({"--update-dsp"});
+    EXPECT_EQ(noPort.exitCode, 2);
+    EXPECT_NE(noPort.err.find("--port"), std::string::npos);
+    EXPECT_EQ(Run({"--port", "/dev/null", "--update-dsp", "--read-version"}).exitCode, 2);
+    EXPECT_EQ(Run({"--port", "/dev/null", "--flash"}).exitCode, 2);
+    EXPECT_EQ(Run({"--port"}).exitCode, 2);
+    const CliRun help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_FALSE(help.out.empty());
+}
+
+TEST_F(CliTest, AnInterruptedUpdateStopsClosesThePortAndResumesOnTheNextRun) {
+    auto& device = StartDevice();
+    devsim::Pacing slow;
+    slow.replyDelay = std::chrono::milliseconds(300);
+    device.SetPacing(slow);
+    QProcess first;
+    first.start(TOVRANE_CLI_PATH, Arguments(device.SlavePath(), "--update-mcu"));
+    // Wait for the second block, then interrupt.
+    bool secondBlock = false;
+    for (int i = 0; i < 200 && !secondBlock; ++i) {
+        device.WaitForCommands(device.Commands().size() + 1, std::chrono::milliseconds(100));
+        for (const auto& record : device.Commands()) {
+            secondBlock = secondBlock || record.text.rfind("SD_0002", 0) == 0;
+        }
+    }
+    ASSERT_TRUE(secondBlock);
+    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
+    const CliRun interrupted = Finish(first);
+    EXPECT_EQ(interrupted.exitCode, 130);
+    ASSERT_FALSE(interrupted.out.empty());
+    EXPECT_EQ(interrupted.out.back().rfind("Interrupted", 0), 0u) << interrupted.out.back();
+    EXPECT_TRUE(device.WaitForConnectionsEnded(1, std::chrono::seconds(5)));
+    const int stored = device.McuState().lastBlock;
+    EXPECT_GE(stored, 1);
+
+    device.SetPacing({});
+    device.ClearLog();
+    const CliRun second = Run(Arguments(device.SlavePath(), "--update-mcu"));
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    std::string firstBlockSent;
+    for (const auto& record : device.Commands()) {
+        if (record.text.rfind("SD_", 0) == 0) {
+            firstBlockSent = record.text.substr(0, 7);
+            break;
+        }
+    }
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "SD_%04d", stored + 1);
+    EXPECT_EQ(firstBlockSent, expected);
+}
+
+TEST_F(CliTest, TwoPortsAreUpdatedAtTheSameTime) {
+    auto& a = StartDevice();
+    auto& b = StartDevice();
+    QProcess first;
+    QProcess second;
+    first.start(TOVRANE_CLI_PATH, Arguments(a.SlavePath(), "--update-mcu"));
+    second.start(TOVRANE_CLI_PATH, Arguments(b.SlavePath(), "--update-dsp"));
+    const CliRun runA = Finish(first);
+    const CliRun runB = Finish(second);
+    EXPECT_EQ(runA.exitCode, 0) << runA.err;
+    EXPECT_EQ(runB.exitCode, 0) << runB.err;
+    EXPECT_EQ(a.McuState().stage, 1);
+    EXPECT_EQ(b.DspState().stage, 1);
+}
+
+TEST(CliOptions, ParsesOneOperationWithItsPortAndImages) {
+    const CliOptions options =
+        ParseCliArguments({"--images", "/srv/img", "--update-mcu", "--port", "/dev/ttyUSB0"});
+    EXPECT_EQ(options.action, CliOptions::Action::Run);
+    EXPECT_EQ(options.operation, CliOptions::Operation::UpdateMcu);
+    EXPECT_EQ(options.port, "/dev/ttyUSB0");
+    EXPECT_EQ(options.imageDirectory, "/srv/img");
+    EXPECT_EQ(ParseCliArguments({"--port", "/dev/x"}).action, CliOptions::Action::UsageError);
+    EXPECT_EQ(ParseCliArguments({"--version"}).action, CliOptions::Action::Version);
+}
+
+}  // namespace
