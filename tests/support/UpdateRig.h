@@ -20,7 +20,7 @@
 class UpdateRig {
   public:
     // `window` replaces the plain recording window (a subclass that records more).
-    explicit UpdateRig(uint32_t scalePercent = 5,
+    explicit UpdateRig(uint32_t scalePercent = 10,
                        std::unique_ptr<RecordingWindow> window = nullptr);
     ~UpdateRig();
     UpdateRig(const UpdateRig&) = delete;

@@ -43,7 +43,7 @@ class TrailWindow : public RecordingWindow {
 
 class Runner : public ::testing::Test {
   protected:
-    Runner() : m_trail(new TrailWindow), m_rig(5, std::unique_ptr<RecordingWindow>(m_trail)) {}
+    Runner() : m_trail(new TrailWindow), m_rig(10, std::unique_ptr<RecordingWindow>(m_trail)) {}
 
     void Launch(Generation dsp, Generation mcu, const std::string& version = "TOVRANE-SIM V1.00") {
         devsim::Options options;
