@@ -22,7 +22,8 @@ int LastCrIndex(const char* reply, int from, int to) {
 
 }  // namespace
 
-CDeviceLink::CDeviceLink(MainWindow& window, QObject* parent) : QObject(parent), m_window(window) {
+CDeviceLink::CDeviceLink(MainWindow& window, IPortLayer& layer, QObject* parent)
+    : QObject(parent), m_serial(layer), m_window(window) {
     m_txOverlapped.hEvent = &m_hevtTxDone;
 }
 

@@ -9,6 +9,7 @@
 #include "SerialLib/Serial/SerialWnd.h"
 #include "SerialLib/Serial/posix/Event.h"
 #include "SerialLib/Serial/posix/Overlapped.h"
+#include "SerialLib/Serial/posix/PortLayer.h"
 #include "link/MainWindow.h"
 #include "link/RxBuffer.h"
 
@@ -20,7 +21,9 @@ class CDeviceLink : public QObject {
   public:
     static constexpr int kReplySize = 512;
 
-    explicit CDeviceLink(MainWindow& window, QObject* parent = nullptr);
+    // `layer` is the platform under the port object (tests substitute their own).
+    explicit CDeviceLink(MainWindow& window, IPortLayer& layer = DefaultPortLayer(),
+                         QObject* parent = nullptr);
     ~CDeviceLink() override;
 
     // Worker thread: one request and its reply line.

@@ -248,3 +248,90 @@ TEST_F(ConnectionTest, ASilentDeviceGetsSevenCommandsAndNoLoader) {
 }
 
 }  // namespace
+
+namespace {
+
+// The real port layer, except that setting one chosen baud rate fails.
+class BaudRefusingPort : public IPort {
+  public:
+    BaudRefusingPort(std::unique_ptr<IPort> inner, uint32_t refusedBaud)
+        : m_inner(std::move(inner)), m_refusedBaud(refusedBaud) {}
+    void Close() override { m_inner->Close(); }
+    int32_t SetupQueues(uint32_t in, uint32_t out) override {
+        return m_inner->SetupQueues(in, out);
+    }
+    int32_t SetConfig(const COMMCONFIG& config, uint32_t size) override {
+        return m_inner->SetConfig(config, size);
+    }
+    int32_t GetState(DCB& dcb) override { return m_inner->GetState(dcb); }
+    int32_t SetState(const DCB& dcb) override {
+        return dcb.BaudRate == m_refusedBaud ? EIO : m_inner->SetState(dcb);
+    }
+    int32_t GetTimeouts(COMMTIMEOUTS& timeouts) override { return m_inner->GetTimeouts(timeouts); }
+    int32_t SetTimeouts(const COMMTIMEOUTS& timeouts) override {
+        return m_inner->SetTimeouts(timeouts);
+    }
+    int32_t SetMask(uint32_t mask) override { return m_inner->SetMask(mask); }
+    int32_t WaitEvent(uint32_t* events, COverlapped* ovl) override {
+        return m_inner->WaitEvent(events, ovl);
+    }
+    int32_t Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) override {
+        return m_inner->Read(buffer, len, count, ovl);
+    }
+    int32_t Write(const void* data, size_t len, uint32_t* count, COverlapped* ovl) override {
+        return m_inner->Write(data, len, count, ovl);
+    }
+    int32_t Cancel(COverlapped* ovl) override { return m_inner->Cancel(ovl); }
+    int32_t ClearError(uint32_t* errors) override { return m_inner->ClearError(errors); }
+
+  private:
+    std::unique_ptr<IPort> m_inner;
+    uint32_t m_refusedBaud;
+};
+
+class BaudRefusingLayer : public IPortLayer {
+  public:
+    explicit BaudRefusingLayer(uint32_t refusedBaud) : m_refusedBaud(refusedBaud) {}
+    int32_t Open(const char* device, bool overlapped, std::unique_ptr<IPort>& port) override {
+        std::unique_ptr<IPort> inner;
+        const int32_t status = DefaultPortLayer().Open(device, overlapped, inner);
+        if (status == 0) {
+            port = std::make_unique<BaudRefusingPort>(std::move(inner), m_refusedBaud);
+        }
+        return status;
+    }
+    int32_t GetDefaultConfig(const char* device, COMMCONFIG& config, uint32_t& size) override {
+        return DefaultPortLayer().GetDefaultConfig(device, config, size);
+    }
+
+  private:
+    uint32_t m_refusedBaud;
+};
+
+class SetupFailureTest : public ::testing::TestWithParam<uint32_t> {
+  protected:
+    void SetUp() override {
+        Shared().Reset();
+        timing::SetScalePercentForTests(5);
+    }
+    void TearDown() override { timing::SetScalePercentForTests(100); }
+};
+
+TEST_P(SetupFailureTest, ALineThatCannotBeSetUpIsClosedWithItsLogLine) {
+    const uint32_t refused = GetParam();
+    ScriptedDevice device([](const std::string&) { return Chunks{"(ACK\r"}; });
+    RecordingWindow window;
+    BaudRefusingLayer layer(refused);
+    CDeviceLink link(window, layer);
+    link.m_strPortName = device.Path();
+    ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(true); }));
+    EXPECT_FALSE(link.m_serial.IsOpen());
+    EXPECT_EQ(window.Log(), (std::vector<std::string>{" Setup serial port  fail!"}));
+    EXPECT_TRUE(window.Messages().empty());
+    // The switch command goes out only once the line is set up at 2400 baud.
+    EXPECT_EQ(device.Commands().size(), refused == 2400 ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(At2400AndAt9600, SetupFailureTest, ::testing::Values(2400u, 9600u));
+
+}  // namespace
