@@ -124,7 +124,7 @@ int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
         return length;
     }
     const uint64_t deadline = MonotonicMs() + timing::Scaled(timeoutMs);
-    for (uint64_t now = MonotonicMs(); now < deadline; now = MonotonicMs()) {
+    for (uint64_t now = MonotonicMs(); now < deadline && !StopRequested(); now = MonotonicMs()) {
         m_hevtRxData.Wait(static_cast<uint32_t>(deadline - now));
         m_hevtRxData.Reset();
         if (StopRequested()) {
@@ -138,6 +138,10 @@ int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
 }
 
 int CDeviceLink::SendCommand(const char* command, char* reply) {
+    // Once stopped, every exchange fails at once and the port is left alone.
+    if (StopRequested()) {
+        return 0;
+    }
     SendAndWait(reinterpret_cast<const uint8_t*>(command), static_cast<int>(std::strlen(command)),
                 timing::kFirstReplyDataWaitMs);
     return ReadReply(reply, Shared().ReplyTimeout);

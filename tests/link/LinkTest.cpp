@@ -140,6 +140,33 @@ TEST_F(LinkTest, ChunksBeforeTheRequestIsWrittenReplaceEachOtherAndOnlyRxCharRea
     EXPECT_TRUE(link.m_hevtRxData.IsSet());
 }
 
+TEST_F(LinkTest, AStopCutsAnExchangeShortAndLaterOnesNeverReachThePort) {
+    timing::SetScalePercentForTests(100);  // a silent device would take nine seconds
+    ScriptedDevice device([](const std::string&) { return Chunks{}; });
+    link.m_strPortName = device.Path();
+    std::chrono::steady_clock::duration took{};
+    int later = -1;
+    ASSERT_TRUE(RunOnWorker([&] {
+        link.OpenPort(false);
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            link.RequestStop();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        char reply[CDeviceLink::kReplySize] = {};
+        EXPECT_EQ(link.SendCommand("FIRST\r", reply), 0);
+        later = link.SendCommand("SECOND\r", reply);
+        took = std::chrono::steady_clock::now() - start;
+        stopper.join();
+        EXPECT_FALSE(link.Pause(5000));
+    }));
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(later, 0);
+    EXPECT_EQ(device.Commands(), (std::vector<std::string>{"FIRST"}));
+    link.ClearStop();
+    link.ClosePort();
+}
+
 class ConnectionTest : public LinkTest {
   protected:
     void Open(ScriptedDevice& device, bool switchBaud) {
