@@ -14,14 +14,20 @@
 #include <algorithm>
 #include <climits>
 
+#include "SerialLib/Serial/posix/Clock.h"
 #include "app/AboutDlg.h"
 #include "app/DialogUnits.h"
 #include "app/Resource.h"
+#include "update/GuardedWindow.h"
+#include "update/ImageFiles.h"
 
 namespace {
 
 const char* const kCaption = "Tovrane";
-const char* const kNoPortMessage = "Canot find serial interface!";
+
+// Commands no control sends; they reach the window from elsewhere.
+constexpr int kCommandClosePort = 1012;
+constexpr int kCommandCountImageBlocks = 1002;
 
 enum class Kind { ComboBox, PushButton, GroupBox, ProgressBar, StaticText, ListBox, Edit };
 
@@ -140,7 +146,9 @@ CTovraneDlg::CTovraneDlg(PortProbe probe, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_probe(std::move(probe)),
-      m_calls(this) {
+      m_calls(this),
+      m_link(*this),
+      m_engine(m_link, *this) {
     setObjectName(QString::number(IDD_TOVRANE_DIALOG));
     setWindowTitle(QString::fromUtf8(kCaption));
     setWindowIcon(AppIcon());
@@ -148,13 +156,21 @@ CTovraneDlg::CTovraneDlg(PortProbe probe, QWidget* parent)
     CreateControls();
 
     for (const TextBinding& binding : TextBindings()) {
-        binding.value->Set({});
+        binding.set({});
     }
     Shared().OperationMode = ModeNone;
 }
 
 CTovraneDlg::~CTovraneDlg() {
-    MakeInert();
+    Shutdown();
+}
+
+void CTovraneDlg::ListPortFirst(std::string path) {
+    m_leadingPorts.push_back(std::move(path));
+}
+
+void CTovraneDlg::SetCompletionSound(CompletionSound sound) {
+    m_sound = std::move(sound);
 }
 
 void CTovraneDlg::CreateControls() {
@@ -203,9 +219,9 @@ void CTovraneDlg::showEvent(QShowEvent* event) {
 void CTovraneDlg::OnInitDialog() {
     EnumeratePorts();
     Shared().PercentText.Set("0%");
-    RemainingText.Set("00:00");
-    ElapsedText.Set("00:00");
-    SpeedText.Set("0 Blocks/Sec");
+    m_display.RemainingText = "00:00";
+    m_display.ElapsedText = "00:00";
+    m_display.SpeedText = "0 Blocks/Sec";
     Shared().TotalBlocksText.Set("0");
     Shared().WrittenBlocksText.Set("0");
     Shared().UpdatePhase = PhaseIdle;
@@ -214,22 +230,37 @@ void CTovraneDlg::OnInitDialog() {
 }
 
 void CTovraneDlg::EnumeratePorts() {
-    for (const std::string& path : ProbePorts(m_probe)) {
+    std::vector<std::string> ports = m_leadingPorts;
+    for (std::string& path : ProbePorts(m_probe)) {
+        ports.push_back(std::move(path));
+    }
+    for (const std::string& path : ports) {
         m_portList->insertItem(m_portList->count(), QString::fromStdString(path));
     }
     m_portList->setCurrentIndex(m_portList->count() > 0 ? 0 : -1);
 }
 
+CTovraneDlg::TextBinding CTovraneDlg::Bind(int controlId, SharedText& value, int maxChars) {
+    return {controlId, [&value] { return value.Get(); },
+            [&value](std::string text) { value.Set(std::move(text)); }, maxChars};
+}
+
+CTovraneDlg::TextBinding CTovraneDlg::Bind(int controlId, std::string& value) {
+    return {controlId, [&value] { return value; },
+            [&value](std::string text) { value = std::move(text); }, 0};
+}
+
 // In binding order; the control bindings (1031, 1003, 1001, 1013) are the
-// widgets themselves and carry no value.
+// widgets themselves and carry no value. The time and speed texts are the
+// progress display's own, which only the window thread touches.
 std::array<CTovraneDlg::TextBinding, 6> CTovraneDlg::TextBindings() {
     return {{
-        {IdTotalBlocks, &Shared().TotalBlocksText, 0},
-        {IdElapsed, &ElapsedText, 0},
-        {IdRemaining, &RemainingText, 0},
-        {IdSpeed, &SpeedText, 0},
-        {IdPercent, &Shared().PercentText, kPercentMaxChars},
-        {IdWrittenBlocks, &Shared().WrittenBlocksText, 0},
+        Bind(IdTotalBlocks, Shared().TotalBlocksText),
+        Bind(IdElapsed, m_display.ElapsedText),
+        Bind(IdRemaining, m_display.RemainingText),
+        Bind(IdSpeed, m_display.SpeedText),
+        Bind(IdPercent, Shared().PercentText, kPercentMaxChars),
+        Bind(IdWrittenBlocks, Shared().WrittenBlocksText),
     }};
 }
 
@@ -256,14 +287,14 @@ bool CTovraneDlg::SaveControlsToValues() {
         if (binding.maxChars > 0 && text.size() > binding.maxChars) {
             return false;
         }
-        binding.value->Set(text.toStdString());
+        binding.set(text.toStdString());
     }
     return true;
 }
 
 void CTovraneDlg::LoadValuesIntoControls() {
     for (const TextBinding& binding : TextBindings()) {
-        SetControlText(binding.controlId, QString::fromStdString(binding.value->Get()));
+        SetControlText(binding.controlId, QString::fromStdString(binding.get()));
     }
 }
 
@@ -281,34 +312,41 @@ void CTovraneDlg::OnCommand(int id) {
         case IdReadVersion:
             OnReadVersion();
             break;
+        case kCommandClosePort:
+            m_link.ClosePort();
+            break;
+        case kCommandCountImageBlocks: {
+            GuardedWindow window(*this, [this] { return m_calls.Cancelled(); });
+            CountImageBlocks(window);
+            break;
+        }
         default:
             break;
     }
 }
 
 void CTovraneDlg::OnUpdateDsp() {
-    StartOperation(ModeDsp, true);
+    StartOperation(&CUpdateEngine::OnUpdateDsp);
 }
 
 void CTovraneDlg::OnUpdateMcu() {
-    StartOperation(ModeMcu, true);
+    StartOperation(&CUpdateEngine::OnUpdateMcu);
 }
 
 void CTovraneDlg::OnReadVersion() {
-    StartOperation(ModeReadVersion, false);
+    StartOperation(&CUpdateEngine::OnReadVersion);
 }
 
-// The chosen port is the selected entry, or the device path typed into the field.
-void CTovraneDlg::StartOperation(int32_t mode, bool switchBaud) {
+// The chosen port is the selected entry, or the device path typed into the field;
+// with neither the engine reports that no port was found.
+void CTovraneDlg::StartOperation(EngineStart start) {
     SaveControlsToValues();
-    Shared().OperationMode = mode;
-    m_bSwitchBaud = switchBaud;
-    const QString port = m_portList->currentText().trimmed();
-    if (port.isEmpty()) {
-        ShowMessage({kNoPortMessage, {}, {}});
-        return;
+    const QString typed = m_portList->currentText().trimmed();
+    std::optional<std::string> port;
+    if (!typed.isEmpty()) {
+        port = typed.toStdString();
     }
-    m_strPortName = port.toStdString();
+    (m_engine.*start)(port);
 }
 
 void CTovraneDlg::accept() {
@@ -320,12 +358,28 @@ void CTovraneDlg::reject() {
 }
 
 void CTovraneDlg::OnCancel() {
-    MakeInert();
+    Shutdown();
     QDialog::reject();
 }
 
-// Ticks of both window timers; the display shows the bound values.
-void CTovraneDlg::OnTimer(int /*id*/) {
+// The window's requests are dropped first, so a worker waiting on one (a message
+// box included) gets out at once; then the worker is stopped and waited for, and
+// only then is the port closed, quietly, as the stop silences the link.
+void CTovraneDlg::Shutdown() {
+    MakeInert();
+    m_engine.Stop();
+    m_link.ClosePort();
+    for (const auto& [id, timer] : m_timers) {
+        timer->stop();
+    }
+}
+
+void CTovraneDlg::OnTimer(int id) {
+    if (id == EraseTimer) {
+        m_progressBar->setValue(m_display.OnEraseTick());
+    } else if (id == ProgramTimer && m_display.OnProgramTick(TimeGetTime()) && m_sound) {
+        m_sound();
+    }
     LoadValuesIntoControls();
 }
 
@@ -389,11 +443,18 @@ void CTovraneDlg::StartTimer(int id, uint32_t periodMs) {
     });
 }
 
+// The finish leaves about a second for a statistics tick before it stops the
+// timer; if that tick has not come (a busy window thread, shortened waits), the
+// stop delivers it, so a finished update always gets its sound, and only once.
 void CTovraneDlg::StopTimer(int id) {
     m_calls.Run([this, id] {
         const auto it = m_timers.find(id);
-        if (it != m_timers.end()) {
-            it->second->stop();
+        if (it == m_timers.end() || !it->second->isActive()) {
+            return;
         }
+        if (id == ProgramTimer && Shared().UpdatePhase == PhaseFinished) {
+            OnTimer(ProgramTimer);
+        }
+        it->second->stop();
     });
 }

@@ -3,13 +3,20 @@
 #include <QDialog>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/CompletionSound.h"
 #include "app/PortProbe.h"
 #include "app/WindowThreadCalls.h"
+#include "link/DeviceLink.h"
 #include "link/MainWindow.h"
 #include "link/SharedState.h"
+#include "update/OperationRunner.h"
+#include "update/ProgressDisplay.h"
 
 class QComboBox;
 class QListWidget;
@@ -20,6 +27,9 @@ class QTimer;
 // statistics fields, the progress bar with its percentage and the log list.
 // It is fixed in size and laid out from the dialog-unit table in its source.
 //
+// The window owns the device link (port object, receive queue) and the update
+// engine whose worker runs the operations; the buttons start it with the chosen port.
+//
 // The MainWindow services may be called from any thread: off the window thread
 // they run on it and return once done. MakeInert() (done by OnCancel and the
 // destructor) turns them into no-ops and releases every caller still waiting.
@@ -29,6 +39,11 @@ class CTovraneDlg : public QDialog, public MainWindow {
   public:
     explicit CTovraneDlg(PortProbe probe = PortOpens, QWidget* parent = nullptr);
     ~CTovraneDlg() override;
+
+    // Before the window is shown: `path` heads the port list, ahead of the probed ports.
+    void ListPortFirst(std::string path);
+    // Replaces the completion sound (tests count it, the demo announces it).
+    void SetCompletionSound(CompletionSound sound);
 
     // MainWindow.
     void LogLine(const std::string& text) override;
@@ -55,8 +70,11 @@ class CTovraneDlg : public QDialog, public MainWindow {
     void OnUpdateDsp();
     void OnUpdateMcu();
     void OnReadVersion();
-    // "Exit", Esc and the close box: the window ends with the cancel result.
+    // "Exit", Esc and the close box: stops a running worker, closes the port and
+    // ends the window with the cancel result.
     void OnCancel();
+    // EraseTimer animates the bar, ProgramTimer computes the statistics and plays the
+    // completion sound; every tick then shows the bound values.
     void OnTimer(int id);
     // System commands; IDM_ABOUTBOX (low four bits ignored) shows the About box.
     void OnSysCommand(unsigned id);
@@ -64,14 +82,10 @@ class CTovraneDlg : public QDialog, public MainWindow {
     // From now on the MainWindow services do nothing and waiting callers return.
     void MakeInert();
 
-    // The port the next worker opens and whether it switches to 9600 baud.
-    std::string m_strPortName;
-    bool m_bSwitchBaud = false;
-
-    // The window's own texts; the display timer writes them.
-    SharedText ElapsedText;
-    SharedText RemainingText;
-    SharedText SpeedText;
+    CDeviceLink& Link() { return m_link; }
+    CUpdateEngine& Engine() { return m_engine; }
+    // Holds the window's ElapsedText, RemainingText and SpeedText.
+    CProgressDisplay& Display() { return m_display; }
 
   public slots:
     // The OK command starts a DSP update instead of closing the window.
@@ -85,18 +99,26 @@ class CTovraneDlg : public QDialog, public MainWindow {
   private:
     struct TextBinding {
         int controlId;
-        SharedText* value;
+        std::function<std::string()> get;
+        std::function<void(std::string)> set;
         int maxChars;  // 0: no limit
     };
+    static TextBinding Bind(int controlId, SharedText& value, int maxChars = 0);
+    static TextBinding Bind(int controlId, std::string& value);
 
     void CreateControls();
     void OnInitDialog();
-    void StartOperation(int32_t mode, bool switchBaud);
+    using EngineStart = bool (CUpdateEngine::*)(const std::optional<std::string>&);
+    void StartOperation(EngineStart start);
+    void Shutdown();
     std::array<TextBinding, 6> TextBindings();
     QString ControlText(int id) const;
     void SetControlText(int id, const QString& text);
 
     PortProbe m_probe;
+    std::vector<std::string> m_leadingPorts;
+    CompletionSound m_sound = PlayCompletionSound;
+    CProgressDisplay m_display;
     std::map<int, QWidget*> m_controls;
     QComboBox* m_portList = nullptr;
     QListWidget* m_logList = nullptr;
@@ -104,4 +126,8 @@ class CTovraneDlg : public QDialog, public MainWindow {
     std::map<int, QTimer*> m_timers;
     WindowThreadCalls m_calls;
     bool m_initialised = false;
+    // The worker uses both; the engine goes first, so it stops its worker while
+    // the link and the window still exist.
+    CDeviceLink m_link;
+    CUpdateEngine m_engine;
 };

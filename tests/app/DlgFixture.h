@@ -21,11 +21,22 @@ class DlgTest : public testing::Test {
   protected:
     void SetUp() override { Shared().Reset(); }
 
-    void Open(std::set<std::string> present = {"/dev/ttyUSB0"}) {
+    // `first` heads the port list ahead of the probed ports.
+    void Open(std::set<std::string> present = {"/dev/ttyUSB0"},
+              std::vector<std::string> first = {}) {
         dlg = std::make_unique<CTovraneDlg>(
             [present](const std::string& path) { return present.count(path) > 0; });
+        for (std::string& path : first) {
+            dlg->ListPortFirst(std::move(path));
+        }
+        dlg->SetCompletionSound([this] { ++sounds; });
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    }
+
+    // Serves the window's events until the worker has ended.
+    bool WaitForRunEnd(int timeoutMs = 10000) {
+        return QTest::qWaitFor([this] { return !dlg->Engine().Running(); }, timeoutMs);
     }
 
     QString Text(int id) const {
@@ -56,4 +67,5 @@ class DlgTest : public testing::Test {
     }
 
     std::unique_ptr<CTovraneDlg> dlg;
+    int sounds = 0;  // completion sounds the window played
 };

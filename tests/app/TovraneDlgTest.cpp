@@ -11,6 +11,9 @@
 
 namespace {
 
+// A port path that never opens.
+const char* const kNoSuchPort = "/nonexistent/tovrane-port";
+
 struct ExpectedControl {
     int id;
     const char* className;
@@ -166,6 +169,10 @@ TEST_F(DlgTest, PortsAreListedInProbingOrderAndTheFirstIsSelected) {
     EXPECT_EQ(PortEntries(),
               (std::vector<QString>{"/dev/ttyUSB29", "/dev/ttyACM0", "/dev/ttyS3", "/dev/ttyS12"}));
     EXPECT_EQ(PortList()->currentText(), "/dev/ttyUSB29");
+
+    Open({"/dev/ttyS3"}, {"/dev/pts/9"});
+    EXPECT_EQ(PortEntries(), (std::vector<QString>{"/dev/pts/9", "/dev/ttyS3"}));
+    EXPECT_EQ(PortList()->currentIndex(), 0);
 }
 
 TEST_F(DlgTest, EmptyProbeSelectsNothingAndEveryButtonReportsIt) {
@@ -191,29 +198,46 @@ TEST_F(DlgTest, EmptyProbeSelectsNothingAndEveryButtonReportsIt) {
         EXPECT_EQ(text, "Canot find serial interface!");
         EXPECT_EQ(caption, "Tovrane");
         EXPECT_EQ(Shared().OperationMode.load(), press.mode);
-        EXPECT_EQ(dlg->m_strPortName, "");
+        EXPECT_FALSE(dlg->Engine().Running());
+        EXPECT_EQ(dlg->Link().m_strPortName, "");
     }
 }
 
-TEST_F(DlgTest, ButtonsStoreTheChosenPortModeAndBaudSwitch) {
-    Open({"/dev/ttyACM4"});
-    qobject_cast<QPushButton*>(dlg->Control(IdReadVersion))->click();
-    EXPECT_EQ(dlg->m_strPortName, "/dev/ttyACM4");
-    EXPECT_FALSE(dlg->m_bSwitchBaud);
-    EXPECT_EQ(Shared().OperationMode.load(), ModeReadVersion);
-
-    qobject_cast<QPushButton*>(dlg->Control(IdUpdateMcu))->click();
-    EXPECT_TRUE(dlg->m_bSwitchBaud);
-    EXPECT_EQ(Shared().OperationMode.load(), ModeMcu);
+// Presses the button on a port that cannot open: the worker reports it in a box,
+// and the buttons are usable again afterwards.
+TEST_F(DlgTest, ButtonsStartAWorkerWithTheChosenPortModeAndBaudSwitch) {
+    Open({}, {kNoSuchPort});
+    const struct {
+        int button;
+        int32_t mode;
+        bool switchBaud;
+    } presses[] = {{IdReadVersion, ModeReadVersion, false},
+                   {IdUpdateMcu, ModeMcu, true},
+                   {IdUpdateDsp, ModeDsp, true}};
+    for (const auto& press : presses) {
+        SCOPED_TRACE(press.button);
+        QString text;
+        ModalWatcher watcher([&](QWidget* box) { text = qobject_cast<QMessageBox*>(box)->text(); });
+        qobject_cast<QPushButton*>(dlg->Control(press.button))->click();
+        EXPECT_TRUE(dlg->Engine().Running());
+        EXPECT_FALSE(dlg->Control(press.button)->isEnabled());
+        ASSERT_TRUE(WaitForRunEnd());
+        EXPECT_EQ(watcher.Seen(), 1);
+        EXPECT_EQ(text, "Cannot open serial port");
+        EXPECT_EQ(dlg->Link().m_strPortName, kNoSuchPort);
+        EXPECT_EQ(dlg->Link().m_bSwitchBaud, press.switchBaud);
+        EXPECT_EQ(Shared().OperationMode.load(), press.mode);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->Control(press.button)->isEnabled(); }));
+    }
 }
 
 TEST_F(DlgTest, TypedDevicePathCountsAsTheChosenPort) {
     Open({});
-    QTest::keyClicks(PortList()->lineEdit(), "/dev/pts/7");
+    QTest::keyClicks(PortList()->lineEdit(), kNoSuchPort);
     ModalWatcher watcher([](QWidget*) {});
     dlg->OnReadVersion();
-    EXPECT_EQ(watcher.Seen(), 0);
-    EXPECT_EQ(dlg->m_strPortName, "/dev/pts/7");
+    ASSERT_TRUE(WaitForRunEnd());
+    EXPECT_EQ(dlg->Link().m_strPortName, kNoSuchPort);
     EXPECT_EQ(PortList()->count(), 0);
 }
 
@@ -238,25 +262,31 @@ TEST_F(DlgTest, ExitAndTheCloseBoxCloseTheWindowAndSilenceIt) {
 }
 
 TEST_F(DlgTest, EnterInThePortListStartsDspUpdateAndKeepsTheWindowOpen) {
-    Open({"/dev/ttyUSB1"});
+    Open({}, {kNoSuchPort});
+    ModalWatcher watcher([](QWidget*) {});
     PortList()->setFocus();
     QTest::keyClick(PortList()->lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(Shared().OperationMode.load(), ModeDsp);
-    EXPECT_EQ(dlg->m_strPortName, "/dev/ttyUSB1");
+    EXPECT_EQ(dlg->Link().m_strPortName, kNoSuchPort);
+    ASSERT_TRUE(WaitForRunEnd());
 
+    ModalWatcher second([](QWidget*) {});
     Shared().OperationMode = ModeNone;
     dlg->accept();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(Shared().OperationMode.load(), ModeDsp);
+    ASSERT_TRUE(WaitForRunEnd());
 }
 
 TEST_F(DlgTest, EnterWithAnotherButtonFocusedPressesThatButton) {
-    Open({"/dev/ttyUSB1"});
+    Open({}, {kNoSuchPort});
+    ModalWatcher watcher([](QWidget*) {});
     dlg->Control(IdReadVersion)->setFocus();
     QTest::keyClick(dlg->Control(IdReadVersion), Qt::Key_Return);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(Shared().OperationMode.load(), ModeReadVersion);
+    ASSERT_TRUE(WaitForRunEnd());
 }
 
 TEST_F(DlgTest, DataExchangeFollowsTheBindingsBothWays) {
@@ -264,9 +294,9 @@ TEST_F(DlgTest, DataExchangeFollowsTheBindingsBothWays) {
     Shared().TotalBlocksText.Set("1234");
     Shared().WrittenBlocksText.Set("56");
     Shared().PercentText.Set("4%");
-    dlg->ElapsedText.Set("01:02");
-    dlg->RemainingText.Set("03:04");
-    dlg->SpeedText.Set("9 Blocks/Sec");
+    dlg->Display().ElapsedText = "01:02";
+    dlg->Display().RemainingText = "03:04";
+    dlg->Display().SpeedText = "9 Blocks/Sec";
     dlg->LoadValuesIntoControls();
     EXPECT_EQ(Text(IdTotalBlocks), "1234");
     EXPECT_EQ(Text(IdWrittenBlocks), "56");
@@ -279,7 +309,7 @@ TEST_F(DlgTest, DataExchangeFollowsTheBindingsBothWays) {
     qobject_cast<QLineEdit*>(dlg->Control(IdSpeed))->setText("7 Blocks/Sec");
     qobject_cast<QLineEdit*>(dlg->Control(IdTotalBlocks))->setText("99");
     EXPECT_TRUE(dlg->SaveControlsToValues());
-    EXPECT_EQ(dlg->SpeedText.Get(), "7 Blocks/Sec");
+    EXPECT_EQ(dlg->Display().SpeedText, "7 Blocks/Sec");
     EXPECT_EQ(Shared().TotalBlocksText.Get(), "99");
 
     // The percentage holds at most five characters.
@@ -290,19 +320,21 @@ TEST_F(DlgTest, DataExchangeFollowsTheBindingsBothWays) {
     EXPECT_EQ(Shared().WrittenBlocksText.Get(), "56");  // bound after the percentage
 }
 
+// Out of the programming phase a statistics tick only shows the bound values.
 TEST_F(DlgTest, TimerTicksShowTheValuesAndRestartWithTheNewPeriod) {
     Open();
     Shared().PercentText.Set("42%");
-    dlg->StartTimer(EraseTimer, 60'000);
-    dlg->StartTimer(EraseTimer, 5);
+    dlg->StartTimer(ProgramTimer, 60'000);
+    dlg->StartTimer(ProgramTimer, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Text(IdPercent) == "42%"; }, 2000));
 
-    dlg->StopTimer(EraseTimer);
-    dlg->StopTimer(ProgramTimer);  // never started: nothing to stop
+    dlg->StopTimer(ProgramTimer);
+    dlg->StopTimer(EraseTimer);  // never started: nothing to stop
     Shared().PercentText.Set("43%");
     QTest::qWait(100);
     EXPECT_EQ(Text(IdPercent), "42%");
 
     dlg->StartTimer(ProgramTimer, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Text(IdPercent) == "43%"; }, 2000));
+    EXPECT_EQ(sounds, 0);
 }
