@@ -276,6 +276,7 @@ void CTovraneDlg::SetControlText(int id, const QString& text) {
     QWidget* control = Control(id);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->setText(text);
+        edit->home(false);  // a text wider than its field shows its start
         return;
     }
     qobject_cast<QLabel*>(control)->setText(text);

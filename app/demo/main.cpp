@@ -21,16 +21,23 @@ namespace {
 
 // About 20 s of programming at 9600 baud.
 constexpr int kDemoRecords = 320;
-constexpr std::chrono::milliseconds kEraseTime{3000};
+constexpr std::chrono::milliseconds kEraseTime{4000};
 
 constexpr const char* kUsage =
-    "Usage: tovrane-demo\n"
-    "Shows the Tovrane window with a simulated device (new DSP and MCU loaders) as\n"
-    "the first port and sample images of %d records. Press \"Update DSP\", \"Update\n"
-    "MCU\" or \"Read Version\". Closing the window ends the demo.\n";
+    "Usage: tovrane-demo [--new-loaders]\n"
+    "Shows the Tovrane window with a simulated device as the first port and sample\n"
+    "images of %d records. Press \"Update DSP\", \"Update MCU\" or \"Read Version\".\n"
+    "Closing the window ends the demo.\n"
+    "The device has old loaders, which erase while the bar is animated; with\n"
+    "--new-loaders it has the new ones, which erase before the animation starts\n"
+    "and resume an interrupted update.\n";
 
-devsim::Options DemoDevice() {
+devsim::Options DemoDevice(bool newLoaders) {
     devsim::Options options;
+    const devsim::Generation generation =
+        newLoaders ? devsim::Generation::New : devsim::Generation::Old;
+    options.device.dsp = generation;
+    options.device.mcu = generation;
     options.pacing.wireTime = true;
     options.pacing.eraseTime = kEraseTime;
     return options;
@@ -45,7 +52,8 @@ void AnnounceAndPlay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1) {
+    const bool newLoaders = argc == 2 && std::strcmp(argv[1], "--new-loaders") == 0;
+    if (argc > 1 && !newLoaders) {
         std::printf(kUsage, kDemoRecords);
         return std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
     }
@@ -60,7 +68,7 @@ int main(int argc, char** argv) {
     }
     SetImageDirectory(images.path().toStdString());
 
-    devsim::DeviceSimulator device(DemoDevice());
+    devsim::DeviceSimulator device(DemoDevice(newLoaders));
     if (!device.Start()) {
         std::fprintf(stderr, "tovrane-demo: cannot start the simulated device: %s\n",
                      device.LastError().c_str());

@@ -143,8 +143,17 @@ TEST_F(DlgTest, SecondRunShowsTheFirstRunsValuesUntilItsFirstTick) {
     EXPECT_EQ(Text(IdRemaining), "00:30");  // no rate yet: the last estimate stays
 }
 
-TEST_F(WindowRunTest, ButtonsRunWholeUpdatesWithOneSoundEach) {
-    OpenOnDevice();
+class WindowRunByLoader : public WindowRunTest,
+                          public testing::WithParamInterface<devsim::Generation> {};
+
+INSTANTIATE_TEST_SUITE_P(Loaders, WindowRunByLoader,
+                         testing::Values(devsim::Generation::New, devsim::Generation::Old));
+
+TEST_P(WindowRunByLoader, ButtonsRunWholeUpdatesWithOneSoundEach) {
+    devsim::Options options;
+    options.device.dsp = GetParam();
+    options.device.mcu = GetParam();
+    OpenOnDevice(std::move(options));
     const struct {
         int button;
         int blocks;
