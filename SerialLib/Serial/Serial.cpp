@@ -422,12 +422,29 @@ int32_t CSerial::WaitPending(const Handles& h, COverlapped* block, uint32_t time
 }
 
 int32_t CSerial::WaitEvent(COverlapped* lpOverlapped, uint32_t timeoutMs) {
+    return StartWait(lpOverlapped, timeoutMs, false);
+}
+
+int32_t CSerial::StartOwnWait(COverlapped* ovl) {
+    return StartWait(ovl, INFINITE, true);
+}
+
+int32_t CSerial::StartWait(COverlapped* lpOverlapped, uint32_t timeoutMs, bool ownWait) {
     Handles h;
     if (!Begin("WaitEvent", h)) {
         return ERROR_INVALID_HANDLE;
     }
     return RunTransfer(h, Transfer::Wait, lpOverlapped, timeoutMs, nullptr,
-                       [&](COverlapped* block) { return h.port->WaitEvent(&m_dwEvent, block); });
+                       [&](COverlapped* block) {
+                           return ownWait ? h.port->StartOwnWait(&m_dwEvent, block)
+                                          : h.port->WaitEvent(&m_dwEvent, block);
+                       });
+}
+
+uint32_t CSerial::AwaitOwnWait(COverlapped* ovl, uint32_t timeoutMs) {
+    // A closed port has aborted the wait, which signalled its event.
+    const Handles h = TakeHandles();
+    return h.port ? h.port->AwaitCompletion(ovl, timeoutMs) : ovl->hEvent->Wait(timeoutMs);
 }
 
 int32_t CSerial::Write(const char* text, uint32_t* pdwWritten, COverlapped* lpOverlapped,

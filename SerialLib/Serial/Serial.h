@@ -69,6 +69,11 @@ class CSerial {
     int32_t GetLastError() const { return m_lLastError.load(); }
 
   protected:
+    // For a listener: starts an event wait on `ovl` (with an event) that the calling
+    // thread completes itself with AwaitOwnWait, so an event wakes that thread only.
+    int32_t StartOwnWait(COverlapped* ovl);
+    // 0 once the wait on `ovl` completed, WAIT_TIMEOUT when `timeoutMs` ran out.
+    uint32_t AwaitOwnWait(COverlapped* ovl, uint32_t timeoutMs);
     // Cancels the operation in flight on `ovl` (the internal block after a
     // time-out, the listener's block when it ends).
     void CancelPendingIo(COverlapped* ovl);
@@ -91,6 +96,7 @@ class CSerial {
     enum class Transfer { Wait, Write, Read };
 
     Handles TakeHandles() const;
+    int32_t StartWait(COverlapped* lpOverlapped, uint32_t timeoutMs, bool ownWait);
     bool Begin(const char* op, Handles& h);
     bool BeginWithDcb(const char* op, Handles& h, DCB& dcb);
     template <typename Start>

@@ -78,14 +78,14 @@ uint32_t CSerialEx::ThreadProc() {
     ovl.hEvent = done.get();
     for (;;) {
         done->Reset();
-        if (const int32_t status = WaitEvent(&ovl, INFINITE); status != 0) {
+        if (const int32_t status = StartOwnWait(&ovl); status != 0) {
             return static_cast<uint32_t>(status);
         }
         if (m_fStopping) {  // a stop requested before the wait was pending
             CancelPendingIo(&ovl);
             return 0;
         }
-        done->Wait(INFINITE);
+        AwaitOwnWait(&ovl, INFINITE);
         if (m_fStopping) {
             return 0;
         }

@@ -39,6 +39,18 @@ class IPort {
     virtual int32_t Cancel(COverlapped* ovl) = 0;
     // CE_ bits that occurred since the last call.
     virtual int32_t ClearError(uint32_t* errors) = 0;
+
+    // Like WaitEvent, for a thread that completes the wait itself through
+    // AwaitCompletion: the layer need not watch the device for it meanwhile.
+    virtual int32_t StartOwnWait(uint32_t* events, COverlapped* ovl) {
+        return WaitEvent(events, ovl);
+    }
+    // Blocks until the operation on `ovl` has completed (0) or `timeoutMs` ran out
+    // (WAIT_TIMEOUT, still pending). A layer may do the operation's work on the
+    // calling thread, which saves a thread hand-off per completion.
+    virtual uint32_t AwaitCompletion(COverlapped* ovl, uint32_t timeoutMs) {
+        return ovl->hEvent->Wait(timeoutMs);
+    }
 };
 
 class IPortLayer {

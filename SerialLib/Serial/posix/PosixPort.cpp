@@ -10,12 +10,18 @@
 // Time-outs:   kept by the layer; a read interval of MAXDWORD with zero totals means
 //              "return at once with what is queued", anything else "complete when
 //              the requested count has arrived".
-// Events:      one port thread polls the fd together with an eventfd. It drains the
-//              tty into a bounded receive queue (the driver's input queue), records
-//              EV_RXCHAR (and EV_RXFLAG when the event character came in), and
-//              completes pending waits, reads and writes. Setting the mask completes
-//              a pending wait at once with no bits. Nothing ever spins: with a full
-//              queue or a vanished device the fd is left out of the poll set.
+// Events:      received bytes move from the tty into a bounded receive queue, which
+//              records EV_RXCHAR (and EV_RXFLAG when the event character came in).
+//              A thread that waits for its own event wait (StartOwnWait, then
+//              AwaitCompletion: the listener) polls the fd together with its own
+//              eventfd and completes the wait itself, so a reply wakes one thread,
+//              not two. All other pending work (writes that could not complete at
+//              once, reads and waits whose record is merely waited on) is done by
+//              one port thread, which polls the fd only while it has such work.
+//              Bytes nobody asked for yet stay in the tty's own input queue.
+//              Setting the mask completes a pending wait at once with no bits.
+//              Nothing ever spins: with a full queue or a vanished device the fd is
+//              left out of the poll set.
 // Vanished:    a hangup, EOF or I/O error marks the device gone; pending and later
 //              reads (once the queue is empty), writes and waits fail with EIO.
 // Errors:      CE_ bits are the deltas of the TIOCGICOUNT counters where the driver
@@ -33,6 +39,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <deque>
 #include <list>
 #include <mutex>
@@ -41,6 +48,7 @@
 #include <utility>
 #include <vector>
 
+#include "SerialLib/Serial/posix/Clock.h"
 #include "SerialLib/Serial/posix/TermiosMap.h"
 
 namespace {
@@ -73,6 +81,31 @@ int32_t OpenErrno() {
     return errno == EWOULDBLOCK ? EBUSY : errno;
 }
 
+UniqueFd MakeEventFd() {
+    return UniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+}
+
+void Signal(const UniqueFd& eventFd) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(eventFd.Get(), &one, sizeof(one));
+}
+
+void Drain(const UniqueFd& eventFd) {
+    uint64_t value = 0;
+    [[maybe_unused]] const ssize_t n = ::read(eventFd.Get(), &value, sizeof(value));
+}
+
+// Asks the driver to hand received bytes on at once instead of holding them for a
+// latency timer (USB-serial adapters). Drivers without the setting refuse; the
+// port then works as it is.
+void RequestLowLatency(int fd) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
+        info.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &info);
+    }
+}
+
 struct PendingOp {
     enum class Kind { Wait, Read, Write };
     explicit PendingOp(Kind k) : kind(k) {}
@@ -85,11 +118,12 @@ struct PendingOp {
     std::vector<uint8_t> outgoing;  // writes: a copy of the caller's data
     size_t len = 0;
     size_t done = 0;
+    bool owned = false;  // completed by the thread that started it (AwaitCompletion)
 };
 
 class PosixPort final : public IPort {
   public:
-    PosixPort(UniqueFd fd, UniqueFd wake, const termios& saved);
+    PosixPort(UniqueFd fd, UniqueFd wake, UniqueFd ownerWake, const termios& saved);
     ~PosixPort() override { Close(); }
 
     void Close() override;
@@ -107,6 +141,8 @@ class PosixPort final : public IPort {
     int32_t Write(const void* data, size_t len, uint32_t* count, COverlapped* ovl) override;
     int32_t Cancel(COverlapped* ovl) override;
     int32_t ClearError(uint32_t* errors) override;
+    int32_t StartOwnWait(uint32_t* events, COverlapped* ovl) override;
+    uint32_t AwaitCompletion(COverlapped* ovl, uint32_t timeoutMs) override;
 
   private:
     enum class Progress { Done, NotYet };
@@ -124,6 +160,9 @@ class PosixPort final : public IPort {
     Progress TryWait(PendingOp& op, int32_t& status);
     void TakeQueued(PendingOp& op);
     void PullFromDevice();
+    void OnDeviceReady(short revents);
+    bool IsPending(const COverlapped* ovl) const;
+    uint32_t DriveOwnWait(std::unique_lock<std::mutex>& lock, COverlapped* ovl, uint32_t timeoutMs);
     void MarkGone();
     void ServicePending();
     void Finish(PendingOp& op, int32_t status);
@@ -131,16 +170,21 @@ class PosixPort final : public IPort {
     bool HasPendingWrite() const;
     bool ReadsAtOnce() const;
     void WakeIoThread();
-    void DrainWake();
+    void WakeOwner();
     void IoThreadMain();
     short PollInterest() const;
+    short OwnerPollInterest() const;
 
     UniqueFd m_fd;
-    UniqueFd m_wake;
+    UniqueFd m_wake;       // wakes the port thread
+    UniqueFd m_ownerWake;  // wakes the thread completing its own wait
     const termios m_saved;
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_ownerLeft;
     bool m_closed = false;
+    bool m_ownerPolling = false;  // a thread is in AwaitCompletion driving its wait
+    std::thread::id m_ownerThread;
     bool m_gone = false;
     std::deque<uint8_t> m_rx;
     uint32_t m_mask = 0;
@@ -153,20 +197,25 @@ class PosixPort final : public IPort {
     std::thread m_ioThread;
 };
 
-PosixPort::PosixPort(UniqueFd fd, UniqueFd wake, const termios& saved)
-    : m_fd(std::move(fd)), m_wake(std::move(wake)), m_saved(saved) {
+PosixPort::PosixPort(UniqueFd fd, UniqueFd wake, UniqueFd ownerWake, const termios& saved)
+    : m_fd(std::move(fd)),
+      m_wake(std::move(wake)),
+      m_ownerWake(std::move(ownerWake)),
+      m_saved(saved) {
     ::ioctl(m_fd.Get(), TIOCGICOUNT, &m_counts);  // ENOTTY on ptys: counters stay 0
     m_ioThread = std::thread([this] { IoThreadMain(); });
 }
 
 void PosixPort::Close() {
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (m_closed) {
             return;
         }
         m_closed = true;
         AbortAll();
+        // The fd must not be closed under a thread that still polls it.
+        m_ownerLeft.wait(lock, [this] { return !m_ownerPolling; });
     }
     WakeIoThread();
     m_ioThread.join();
@@ -241,6 +290,65 @@ int32_t PosixPort::WaitEvent(uint32_t* events, COverlapped* ovl) {
     PendingOp op(PendingOp::Kind::Wait);
     op.events = events;
     return Submit(std::move(op), nullptr, ovl);
+}
+
+int32_t PosixPort::StartOwnWait(uint32_t* events, COverlapped* ovl) {
+    PendingOp op(PendingOp::Kind::Wait);
+    op.events = events;
+    op.owned = ovl != nullptr;
+    return Submit(std::move(op), nullptr, ovl);
+}
+
+uint32_t PosixPort::AwaitCompletion(COverlapped* ovl, uint32_t timeoutMs) {
+    std::unique_lock lock(m_mutex);
+    const auto op = std::find_if(m_pending.begin(), m_pending.end(),
+                                 [ovl](const PendingOp& p) { return p.ovl == ovl; });
+    if (op != m_pending.end() && op->owned && !m_ownerPolling) {
+        return DriveOwnWait(lock, ovl, timeoutMs);
+    }
+    lock.unlock();
+    return ovl->hEvent->Wait(timeoutMs);
+}
+
+// Polls the device on the calling thread until the wait on `ovl` completed: the
+// bytes that complete it are pulled here, without waking any other thread.
+uint32_t PosixPort::DriveOwnWait(std::unique_lock<std::mutex>& lock, COverlapped* ovl,
+                                 uint32_t timeoutMs) {
+    m_ownerPolling = true;
+    m_ownerThread = std::this_thread::get_id();
+    const uint64_t deadline = timeoutMs == INFINITE ? 0 : MonotonicMs() + timeoutMs;
+    uint32_t result = WAIT_OBJECT_0;
+    while (!m_closed && IsPending(ovl)) {
+        int pollMs = -1;
+        if (timeoutMs != INFINITE) {
+            const uint64_t now = MonotonicMs();
+            if (now >= deadline) {
+                result = WAIT_TIMEOUT;
+                break;
+            }
+            pollMs = static_cast<int>(deadline - now);
+        }
+        pollfd fds[2] = {{m_ownerWake.Get(), POLLIN, 0}, {-1, OwnerPollInterest(), 0}};
+        fds[1].fd = fds[1].events != 0 ? m_fd.Get() : -1;
+        lock.unlock();
+        const bool failed = ::poll(fds, 2, pollMs) < 0 && errno != EINTR;
+        if (fds[0].revents & POLLIN) {
+            Drain(m_ownerWake);
+        }
+        lock.lock();
+        if (m_closed) {
+            break;
+        }
+        OnDeviceReady(failed ? POLLNVAL : fds[1].revents);
+    }
+    m_ownerPolling = false;
+    m_ownerLeft.notify_all();
+    return result;
+}
+
+bool PosixPort::IsPending(const COverlapped* ovl) const {
+    return std::any_of(m_pending.begin(), m_pending.end(),
+                       [ovl](const PendingOp& p) { return p.ovl == ovl; });
 }
 
 int32_t PosixPort::Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) {
@@ -328,9 +436,12 @@ int32_t PosixPort::Submit(PendingOp op, uint32_t* count, COverlapped* ovl) {
     }
     record->Internal.store(STATUS_PENDING);
     op.ovl = record;
+    const bool forPortThread = !op.owned;
     m_pending.push_back(std::move(op));
     lock.unlock();
-    WakeIoThread();
+    if (forPortThread) {
+        WakeIoThread();
+    }
     if (ovl) {
         return ERROR_IO_PENDING;
     }
@@ -416,7 +527,9 @@ void PosixPort::TakeQueued(PendingOp& op) {
     m_rx.erase(m_rx.begin(), m_rx.begin() + static_cast<std::ptrdiff_t>(n));
     op.done += n;
     if (wasFull && n > 0) {
-        WakeIoThread();  // the port thread left the fd out of its poll set
+        // Whoever polls left the fd out of its poll set.
+        WakeIoThread();
+        WakeOwner();
     }
 }
 
@@ -443,6 +556,21 @@ void PosixPort::PullFromDevice() {
         }
     }
     m_occurred |= seen;
+}
+
+// Acts on what poll reported for the device, then completes what became possible.
+void PosixPort::OnDeviceReady(short revents) {
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        const size_t before = m_rx.size();
+        PullFromDevice();
+        if ((revents & (POLLHUP | POLLERR)) && m_rx.size() == before) {
+            MarkGone();
+        }
+    }
+    if (revents & POLLNVAL) {
+        MarkGone();
+    }
+    ServicePending();
 }
 
 void PosixPort::MarkGone() {
@@ -478,6 +606,9 @@ void PosixPort::Finish(PendingOp& op, int32_t status) {
     if (done) {
         done->Set();
     }
+    if (op.owned) {
+        WakeOwner();
+    }
 }
 
 void PosixPort::AbortAll() {
@@ -498,27 +629,37 @@ bool PosixPort::ReadsAtOnce() const {
 }
 
 void PosixPort::WakeIoThread() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_wake.Get(), &one, sizeof(one));
+    Signal(m_wake);
 }
 
-void PosixPort::DrainWake() {
-    uint64_t value = 0;
-    [[maybe_unused]] const ssize_t n = ::read(m_wake.Get(), &value, sizeof(value));
+// Wakes the thread polling for its own wait, unless that is the calling thread.
+void PosixPort::WakeOwner() {
+    if (m_ownerPolling && std::this_thread::get_id() != m_ownerThread) {
+        Signal(m_ownerWake);
+    }
 }
 
+// The port thread watches for input only while a read or wait that no thread
+// completes itself is pending.
 short PosixPort::PollInterest() const {
     if (m_gone) {
         return 0;
     }
     short events = 0;
-    if (m_rx.size() < kRxCapacity) {
+    const bool wantsInput = std::any_of(m_pending.begin(), m_pending.end(), [](const PendingOp& p) {
+        return !p.owned && p.kind != PendingOp::Kind::Write;
+    });
+    if (wantsInput && m_rx.size() < kRxCapacity) {
         events |= POLLIN;
     }
     if (HasPendingWrite()) {
         events |= POLLOUT;
     }
     return events;
+}
+
+short PosixPort::OwnerPollInterest() const {
+    return !m_gone && m_rx.size() < kRxCapacity ? POLLIN : 0;
 }
 
 // Blocks in poll until the tty or the wake-up descriptor has something; never spins,
@@ -534,31 +675,15 @@ void PosixPort::IoThreadMain() {
             fds[1].events = PollInterest();
             fds[1].fd = fds[1].events != 0 ? m_fd.Get() : -1;
         }
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
-            std::lock_guard lock(m_mutex);
-            MarkGone();
-            ServicePending();
-            continue;
-        }
+        const bool failed = ::poll(fds, 2, -1) < 0 && errno != EINTR;
         if (fds[0].revents & POLLIN) {
-            DrainWake();
+            Drain(m_wake);
         }
         std::lock_guard lock(m_mutex);
         if (m_closed) {
             return;
         }
-        const short revents = fds[1].revents;
-        if (revents & (POLLIN | POLLHUP | POLLERR)) {
-            const size_t before = m_rx.size();
-            PullFromDevice();
-            if ((revents & (POLLHUP | POLLERR)) && m_rx.size() == before) {
-                MarkGone();
-            }
-        }
-        if (revents & POLLNVAL) {
-            MarkGone();
-        }
-        ServicePending();
+        OnDeviceReady(failed ? POLLNVAL : fds[1].revents);
     }
 }
 
@@ -575,6 +700,7 @@ int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& p
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd.Get(), TIOCEXCL) != 0) {
         return OpenErrno();
     }
+    RequestLowLatency(fd.Get());
     termios saved{};
     if (::tcgetattr(fd.Get(), &saved) != 0) {
         return errno;
@@ -584,14 +710,16 @@ int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& p
     if (::tcsetattr(fd.Get(), TCSANOW, &raw) != 0) {
         return errno;
     }
-    UniqueFd wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    if (wake.Get() < 0) {
+    UniqueFd wake = MakeEventFd();
+    UniqueFd ownerWake = MakeEventFd();
+    if (wake.Get() < 0 || ownerWake.Get() < 0) {
         const int32_t error = errno;
         ::tcsetattr(fd.Get(), TCSANOW, &saved);
         return error;
     }
     try {
-        port = std::make_unique<PosixPort>(std::move(fd), std::move(wake), saved);
+        port = std::make_unique<PosixPort>(std::move(fd), std::move(wake), std::move(ownerWake),
+                                           saved);
     } catch (const std::system_error& e) {
         return e.code().value();
     }
