@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/CompletionSound.h"
 #include "app/Resource.h"
@@ -24,20 +25,42 @@ constexpr int kDemoRecords = 320;
 constexpr std::chrono::milliseconds kEraseTime{4000};
 
 constexpr const char* kUsage =
-    "Usage: tovrane-demo [--new-loaders]\n"
+    "Usage: tovrane-demo [--dsp=old|new] [--mcu=old|new]\n"
     "Shows the Tovrane window with a simulated device as the first port and sample\n"
     "images of %d records. Press \"Update DSP\", \"Update MCU\" or \"Read Version\".\n"
     "Closing the window ends the demo.\n"
-    "The device has old loaders, which erase while the bar is animated; with\n"
-    "--new-loaders it has the new ones, which erase before the animation starts\n"
-    "and resume an interrupted update.\n";
+    "Loader generations (default: old DSP loader, new MCU loader): an old loader\n"
+    "erases while the bar is animated; a new one erases before the animation starts\n"
+    "and resumes an interrupted update. An old MCU loader is found only after about\n"
+    "20 s, as the tool first asks for a new one.\n";
 
-devsim::Options DemoDevice(bool newLoaders) {
+struct DemoChoice {
+    devsim::Generation dsp = devsim::Generation::Old;
+    devsim::Generation mcu = devsim::Generation::New;
+};
+
+// False for anything but --dsp=old|new and --mcu=old|new.
+bool ParseArguments(int argc, char** argv, DemoChoice& choice) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool dsp = argument.rfind("--dsp=", 0) == 0;
+        if (!dsp && argument.rfind("--mcu=", 0) != 0) {
+            return false;
+        }
+        const std::string value = argument.substr(6);
+        if (value != "old" && value != "new") {
+            return false;
+        }
+        const auto generation = value == "old" ? devsim::Generation::Old : devsim::Generation::New;
+        (dsp ? choice.dsp : choice.mcu) = generation;
+    }
+    return true;
+}
+
+devsim::Options DemoDevice(const DemoChoice& choice) {
     devsim::Options options;
-    const devsim::Generation generation =
-        newLoaders ? devsim::Generation::New : devsim::Generation::Old;
-    options.device.dsp = generation;
-    options.device.mcu = generation;
+    options.device.dsp = choice.dsp;
+    options.device.mcu = choice.mcu;
     options.pacing.wireTime = true;
     options.pacing.eraseTime = kEraseTime;
     return options;
@@ -52,10 +75,11 @@ void AnnounceAndPlay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool newLoaders = argc == 2 && std::strcmp(argv[1], "--new-loaders") == 0;
-    if (argc > 1 && !newLoaders) {
-        std::printf(kUsage, kDemoRecords);
-        return std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+    DemoChoice choice;
+    if (!ParseArguments(argc, argv, choice)) {
+        const bool help = std::strcmp(argv[1], "--help") == 0;
+        std::fprintf(help ? stdout : stderr, kUsage, kDemoRecords);
+        return help ? 0 : 2;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovrane"));
@@ -68,7 +92,7 @@ int main(int argc, char** argv) {
     }
     SetImageDirectory(images.path().toStdString());
 
-    devsim::DeviceSimulator device(DemoDevice(newLoaders));
+    devsim::DeviceSimulator device(DemoDevice(choice));
     if (!device.Start()) {
         std::fprintf(stderr, "tovrane-demo: cannot start the simulated device: %s\n",
                      device.LastError().c_str());

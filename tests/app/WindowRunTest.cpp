@@ -239,3 +239,22 @@ TEST_F(WindowRunTest, DestroyingTheWindowDuringProgrammingStopsTheWorkerFirst) {
     EXPECT_GE(device->DspState().lastBlock, 3);
     EXPECT_LT(device->DspState().lastBlock, kDspBlocks);
 }
+
+// Commands no control sends, as another program would send them to the window.
+TEST_F(WindowRunTest, CommandsClosePortAndCountImageBlocksAreRouted) {
+    OpenOnDevice();
+    Shared().OperationMode = ModeDsp;
+    ASSERT_TRUE(ImageFileExists(kDspImageName));
+    dlg->OnCommand(1002);
+    EXPECT_EQ(LogLines().front(), "Total blocks:" + QString::number(kDspBlocks));
+    EXPECT_EQ(Shared().TotalBlocks.load(), static_cast<uint32_t>(kDspBlocks));
+
+    dlg->OnCommand(1012);  // nothing open: nothing to say
+    EXPECT_EQ(LogLines().front(), "Total blocks:" + QString::number(kDspBlocks));
+    dlg->Link().m_strPortName = device->SlavePath();
+    dlg->Link().OpenPort(false);
+    ASSERT_TRUE(dlg->Link().m_serial.IsOpen());
+    dlg->OnCommand(1012);
+    EXPECT_FALSE(dlg->Link().m_serial.IsOpen());
+    EXPECT_EQ(LogLines().front(), "Com was closed");
+}
