@@ -147,7 +147,10 @@ class WindowRunByLoader : public WindowRunTest,
                           public testing::WithParamInterface<devsim::Generation> {};
 
 INSTANTIATE_TEST_SUITE_P(Loaders, WindowRunByLoader,
-                         testing::Values(devsim::Generation::New, devsim::Generation::Old));
+                         testing::Values(devsim::Generation::New, devsim::Generation::Old),
+                         [](const testing::TestParamInfo<devsim::Generation>& info) {
+                             return info.param == devsim::Generation::New ? "New" : "Old";
+                         });
 
 TEST_P(WindowRunByLoader, ButtonsRunWholeUpdatesWithOneSoundEach) {
     devsim::Options options;
