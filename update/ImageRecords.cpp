@@ -1,5 +1,7 @@
 #include "update/ImageRecords.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint8_t kNotAHexDigit = 35;
@@ -50,20 +52,20 @@ std::size_t McuSummedLength(std::string_view line) {
     return kMcuDataStart + 2 * static_cast<std::size_t>(McuDataBytes(line));
 }
 
-bool IsPrintableAscii(char c) {
-    return c >= 0x20 && c <= 0x7E;
-}
-
 LineFault CheckText(std::string_view line) {
     if (line.size() > kMaxImageLineLength) {
         return LineFault::TooLong;
     }
-    for (char c : line) {
-        if (!IsPrintableAscii(c)) {
-            return LineFault::NotText;
-        }
+    // Printable ASCII is 0x20-0x7E: the smallest and largest signed byte of the line
+    // tell (bytes from 0x80 are negative), and the two reductions run many bytes at
+    // a time, which keeps the count of a large image near the speed of reading it.
+    signed char lowest = 0x20;
+    signed char highest = 0x7E;
+    for (const char c : line) {
+        lowest = std::min(lowest, static_cast<signed char>(c));
+        highest = std::max(highest, static_cast<signed char>(c));
     }
-    return LineFault::None;
+    return lowest >= 0x20 && highest <= 0x7E ? LineFault::None : LineFault::NotText;
 }
 
 bool FieldEquals(std::string_view line, std::size_t pos, std::string_view text) {

@@ -158,3 +158,16 @@ TEST(LineChecks, McuLines) {
     EXPECT_EQ(CheckMcuLine("S1"), LineFault::None);
     EXPECT_EQ(CheckMcuLine("S2080000\t0102FFAACC"), LineFault::NotText);
 }
+
+TEST(LineChecks, TextIsExactlyPrintableAsciiAnywhereInALongLine) {
+    const std::string printable = "S0 ~" + std::string(400, '0');
+    EXPECT_EQ(CheckMcuLine(printable), LineFault::None);
+    for (const char bad : {'\x1F', '\x7F', '\x80', '\xFF'}) {
+        for (const std::size_t pos : {std::size_t{2}, std::size_t{200}, printable.size() - 1}) {
+            std::string line = printable;
+            line[pos] = bad;
+            EXPECT_EQ(CheckMcuLine(line), LineFault::NotText) << int(bad) << " at " << pos;
+            EXPECT_EQ(CheckDspLine(":" + line), LineFault::NotText) << int(bad) << " at " << pos;
+        }
+    }
+}
