@@ -1,8 +1,10 @@
-// Image streaming: counts and programs a 1 MB and a 50 MB dsp.hex against the
-// simulator answering at once, and shows that peak memory does not grow with the
-// image. The count's throughput is printed next to `wc -l` on the same file. The
-// simulator runs as a child process (tovrane-devsim), so this process's peak
-// memory is the tool's alone.
+// Image streaming: counts and programs a 1 MB and a 50 MB MCU S-record image
+// through the new loader, against the simulator answering at once, and shows that
+// peak memory does not grow with the image. The count's throughput is compared
+// with `wc -l` on the same file. The simulator runs as a child process
+// (tovrane-devsim), so this process's peak memory is the tool's alone; the peak
+// is reset before each image, so whatever ran earlier in the process (other
+// benchmarks) does not hide growth.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,9 +17,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "BenchStats.h"
 #include "Benches.h"
+#include "SRecordImage.h"
 #include "UpdateRig.h"
 #include "update/ImageFiles.h"
 
@@ -25,61 +29,69 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMegabyte = 1024 * 1024;
-constexpr int kDataBytes = 32;  // per record
-// Peak memory may grow this much from the 1 MB run to the 50 MB run.
-constexpr long kAllowedGrowthKb = 8 * 1024;
+constexpr int kDataBytes = 64;  // per record: 140 characters a line
+// Peak memory may grow less than this from the 1 MB run to the 50 MB run.
+constexpr long kAllowedGrowthKb = 1024;
+constexpr double kCountGoal = 0.5;  // of wc -l's throughput
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Peak resident memory (VmHWM) since the last ResetPeakRss, in kB.
 long PeakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
 
-// Writes Intel HEX data records of kDataBytes bytes until `bytes` are written,
-// one record at a time, so the generator holds no more than a line either.
-std::size_t WriteImage(const std::string& path, std::size_t bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::size_t written = 0;
-    std::size_t lines = 0;
-    char record[128];
-    for (unsigned address = 0; written < bytes; address = (address + kDataBytes) & 0xFFFF) {
-        int n = std::snprintf(record, sizeof record, ":%02X%04X00", kDataBytes, address);
-        for (int i = 0; i < kDataBytes; ++i) {
-            n += std::snprintf(record + n, sizeof record - n, "%02X", (address + i) & 0xFF);
-        }
-        n += std::snprintf(record + n, sizeof record - n, "00\r\n");
-        out.write(record, n);
-        written += static_cast<std::size_t>(n);
-        ++lines;
-    }
-    return lines;
+// Lowers the peak to the current resident size (Linux: "5" to clear_refs).
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// Seconds `wc -l` takes on the file.
-double WcSeconds(const std::string& path) {
-    const std::string command = "wc -l '" + path + "' > /dev/null";
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) {
-        return 0;
-    }
-    return SecondsSince(start);
-}
-
-// Counts the image as an update does; the seconds it took.
-double CountSeconds(UpdateRig& rig) {
-    Shared().OperationMode = ModeDsp;
-    ImageFileExists(kDspImageName);
+double CountOnce(UpdateRig& rig) {
+    Shared().OperationMode = ModeMcu;
+    ImageFileExists(kMcuNewImageName);
     GuardedWindow window(rig.Window(), [] { return false; });
     const auto start = Clock::now();
     CountImageBlocks(window);
     return SecondsSince(start);
 }
 
-// tovrane-devsim beside this executable: a new DSP loader, no erase time.
+// The best of three: seconds `wc -l` takes on the file (read from the page cache).
+double WcSeconds(const std::string& path) {
+    const std::string command = "wc -l '" + path + "' > /dev/null";
+    double best = 0;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = Clock::now();
+        if (std::system(command.c_str()) != 0) {
+            return 0;
+        }
+        const double seconds = SecondsSince(start);
+        best = i == 0 ? seconds : std::min(best, seconds);
+    }
+    return best;
+}
+
+// Counts the image as an update does; the best of three, in seconds.
+double CountSeconds(UpdateRig& rig) {
+    double best = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double seconds = CountOnce(rig);
+        best = i == 0 ? seconds : std::min(best, seconds);
+    }
+    return best;
+}
+
+// tovrane-devsim beside this executable: a new MCU loader, no erase time.
 class SimulatorProcess {
   public:
     SimulatorProcess() {
@@ -95,7 +107,7 @@ class SimulatorProcess {
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);
-            execl(exe.c_str(), exe.c_str(), "--dsp=new", "--mcu=none", "--erase-ms=0",
+            execl(exe.c_str(), exe.c_str(), "--dsp=none", "--mcu=new", "--erase-ms=0",
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -139,16 +151,16 @@ struct Run {
 Run MeasureImage(std::size_t megabytes) {
     Run run;
     UpdateRig rig(10);  // the simulator answers at once; only the pauses shrink
-    const std::string path = rig.Images().File(kDspImageName);
-    run.lines = WriteImage(path, megabytes * kMegabyte);
-    WcSeconds(path);  // both read from the page cache
+    const std::string path = rig.Images().File(kMcuNewImageName);
+    run.lines = WriteSRecordImage(path, kDataBytes, SIZE_MAX, megabytes * kMegabyte);
+    ResetPeakRss();
     run.wcSeconds = WcSeconds(path);
     run.countSeconds = CountSeconds(rig);
 
     const SimulatorProcess device;
     if (!device.Path().empty()) {
         const auto start = Clock::now();
-        rig.Press(ModeDsp, device.Path(), std::chrono::minutes(20));
+        rig.Press(ModeMcu, device.Path(), std::chrono::minutes(20));
         run.programSeconds = SecondsSince(start);
         run.finished = rig.Engine().LastOutcome() == OperationOutcome::Finished;
     }
@@ -156,32 +168,48 @@ Run MeasureImage(std::size_t megabytes) {
     return run;
 }
 
-void PrintRun(std::size_t megabytes, const Run& run) {
-    const double mb = static_cast<double>(megabytes);
+void PrintUpdate(std::size_t megabytes, const Run& run) {
     char figure[64];
     char value[200];
-    std::snprintf(figure, sizeof figure, "image %zu MB count", megabytes);
-    std::snprintf(value, sizeof value, "%zu lines: %.0f MB/s (wc -l %.0f MB/s)", run.lines,
-                  mb / run.countSeconds, run.wcSeconds > 0 ? mb / run.wcSeconds : 0.0);
-    PrintRow(figure, value, "streams, one line held", true);
-    std::snprintf(figure, sizeof figure, "image %zu MB program", megabytes);
-    std::snprintf(value, sizeof value, "%.1f s, %.0f blocks/s, peak RSS %ld kB%s",
+    std::snprintf(figure, sizeof figure, "update %zu MB image", megabytes);
+    std::snprintf(value, sizeof value, "%zu blocks in %.1f s (%.0f blocks/s)%s", run.lines,
                   run.programSeconds, static_cast<double>(run.lines) / run.programSeconds,
-                  run.peakKb, run.finished ? "" : " (NOT FINISHED)");
+                  run.finished ? "" : " (NOT FINISHED)");
     PrintRow(figure, value, "finished", run.finished);
+}
+
+bool PrintMemory(const Run& small, const Run& large) {
+    const long growth = large.peakKb - small.peakKb;
+    char value[200];
+    std::snprintf(value, sizeof value, "peak RSS %ld kB (1 MB), %ld kB (50 MB): %+ld kB",
+                  small.peakKb, large.peakKb, growth);
+    const bool met = growth < kAllowedGrowthKb && small.finished && large.finished;
+    PrintRow("memory", value, "growth < 1 MB", met);
+    return met;
+}
+
+bool PrintCountSpeed(std::size_t megabytes, const Run& run) {
+    const double mb = static_cast<double>(megabytes);
+    const double ratio = run.countSeconds > 0 ? run.wcSeconds / run.countSeconds : 0;
+    char value[200];
+    std::snprintf(value, sizeof value, "%.2f of wc -l: %.0f MB/s (wc -l %.0f MB/s), %zu lines",
+                  ratio, mb / run.countSeconds, run.wcSeconds > 0 ? mb / run.wcSeconds : 0.0,
+                  run.lines);
+    const bool met = run.wcSeconds > 0 && ratio >= kCountGoal;
+    PrintRow("count speed", value, ">= 0.5 of wc -l", met);
+    return met;
 }
 
 }  // namespace
 
 bool BenchImages() {
-    const Run small = MeasureImage(1);
-    PrintRun(1, small);
-    const Run large = MeasureImage(50);
-    PrintRun(50, large);
-    const long growth = large.peakKb - small.peakKb;
-    char value[120];
-    std::snprintf(value, sizeof value, "%ld kB more for 50 MB than for 1 MB", growth);
-    const bool met = growth <= kAllowedGrowthKb && small.finished && large.finished;
-    PrintRow("image peak memory", value, "<= 8 MB growth", met);
-    return met;
+    constexpr std::size_t kSmall = 1;
+    constexpr std::size_t kLarge = 50;
+    const Run small = MeasureImage(kSmall);
+    PrintUpdate(kSmall, small);
+    const Run large = MeasureImage(kLarge);
+    PrintUpdate(kLarge, large);
+    const bool memoryMet = PrintMemory(small, large);
+    const bool countMet = PrintCountSpeed(kLarge, large);
+    return memoryMet && countMet && small.finished && large.finished;
 }

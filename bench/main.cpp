@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
     };
     const Bench benches[] = {
         {"exchange", BenchExchange},
+        {"wire", BenchWire},
         {"images", BenchImages},
+        {"idle", BenchIdle},
     };
     std::printf("| %-22s | %-58s | %-22s | %-4s |\n", "figure", "measured", "goal", "");
     std::printf("|%s|%s|%s|%s|\n", std::string(24, '-').c_str(), std::string(60, '-').c_str(),
