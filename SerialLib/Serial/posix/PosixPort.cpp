@@ -318,15 +318,17 @@ uint32_t PosixPort::DriveOwnWait(std::unique_lock<std::mutex>& lock, COverlapped
     m_ownerThread = std::this_thread::get_id();
     const uint64_t deadline = timeoutMs == INFINITE ? 0 : MonotonicMs() + timeoutMs;
     uint32_t result = WAIT_OBJECT_0;
+    bool expired = false;  // the last poll ran to the deadline
     while (!m_closed && IsPending(ovl)) {
+        if (expired) {
+            result = WAIT_TIMEOUT;
+            break;
+        }
         int pollMs = -1;
         if (timeoutMs != INFINITE) {
             const uint64_t now = MonotonicMs();
-            if (now >= deadline) {
-                result = WAIT_TIMEOUT;
-                break;
-            }
-            pollMs = static_cast<int>(deadline - now);
+            pollMs = now >= deadline ? 0 : static_cast<int>(deadline - now);
+            expired = pollMs == 0;
         }
         pollfd fds[2] = {{m_ownerWake.Get(), POLLIN, 0}, {-1, OwnerPollInterest(), 0}};
         fds[1].fd = fds[1].events != 0 ? m_fd.Get() : -1;
@@ -466,7 +468,10 @@ PosixPort::Progress PosixPort::TryProgress(PendingOp& op, bool firstWrite, int32
 
 PosixPort::Progress PosixPort::TryRead(PendingOp& op, int32_t& status) {
     TakeQueued(op);
-    if (op.done < op.len && !m_gone) {
+    // A read that returns at once is content with what the queue held; the rest of
+    // a burst raises the next receive event.
+    const bool satisfied = op.done == op.len || (ReadsAtOnce() && op.done > 0);
+    if (!satisfied && !m_gone) {
         PullFromDevice();
         TakeQueued(op);
     }
@@ -503,7 +508,9 @@ PosixPort::Progress PosixPort::TryWrite(PendingOp& op, int32_t& status) {
 
 PosixPort::Progress PosixPort::TryWait(PendingOp& op, int32_t& status) {
     status = 0;
-    if (!m_gone) {
+    // An owned wait is polled for by its own thread next, which sees queued bytes at
+    // once; other waits look at the device now, unless an event is already there.
+    if ((m_occurred & m_mask) == 0 && !op.owned && !m_gone) {
         PullFromDevice();
     }
     op.bits = m_occurred & m_mask;
@@ -545,6 +552,9 @@ void PosixPort::PullFromDevice() {
             seen |= EV_RXCHAR;
             if (std::find(chunk, chunk + n, m_evtChar) != chunk + n) {
                 seen |= EV_RXFLAG;
+            }
+            if (static_cast<size_t>(n) < want) {
+                break;  // the tty had no more; saves a read that would only say so
             }
         } else if (n < 0 && errno == EINTR) {
             continue;
