@@ -23,10 +23,26 @@ inline Distribution Summarise(std::vector<double> samples) {
     return {at(0.5), at(0.99)};
 }
 
-// One row of the benchmark table: figure, measured value, goal, verdict.
+// The benchmark table: figure, measured value, goal, verdict.
+constexpr int kFigureWidth = 22;
+constexpr int kValueWidth = 72;
+constexpr int kGoalWidth = 28;
+
+inline void PrintLine(const char* figure, const char* value, const char* goal,
+                      const char* verdict) {
+    std::printf("| %-*s | %-*s | %-*s | %-4s |\n", kFigureWidth, figure, kValueWidth, value,
+                kGoalWidth, goal, verdict);
+    std::fflush(stdout);
+}
+
+inline void PrintHeader() {
+    PrintLine("figure", "measured", "goal", "");
+    std::printf("|%s|%s|%s|%s|\n", std::string(kFigureWidth + 2, '-').c_str(),
+                std::string(kValueWidth + 2, '-').c_str(), std::string(kGoalWidth + 2, '-').c_str(),
+                std::string(6, '-').c_str());
+}
+
 inline void PrintRow(const std::string& figure, const std::string& value, const std::string& goal,
                      bool met) {
-    std::printf("| %-22s | %-58s | %-22s | %-4s |\n", figure.c_str(), value.c_str(), goal.c_str(),
-                met ? "met" : "MISS");
-    std::fflush(stdout);
+    PrintLine(figure.c_str(), value.c_str(), goal.c_str(), met ? "met" : "MISS");
 }

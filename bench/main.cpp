@@ -20,9 +20,7 @@ int main(int argc, char** argv) {
         {"images", BenchImages},
         {"idle", BenchIdle},
     };
-    std::printf("| %-22s | %-58s | %-22s | %-4s |\n", "figure", "measured", "goal", "");
-    std::printf("|%s|%s|%s|%s|\n", std::string(24, '-').c_str(), std::string(60, '-').c_str(),
-                std::string(24, '-').c_str(), std::string(6, '-').c_str());
+    PrintHeader();
     bool allMet = true;
     for (const Bench& bench : benches) {
         bool wanted = argc == 1;
