@@ -1,6 +1,7 @@
 #include "update/ImageRecords.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -56,16 +57,15 @@ LineFault CheckText(std::string_view line) {
     if (line.size() > kMaxImageLineLength) {
         return LineFault::TooLong;
     }
-    // Printable ASCII is 0x20-0x7E: the smallest and largest signed byte of the line
-    // tell (bytes from 0x80 are negative), and the two reductions run many bytes at
-    // a time, which keeps the count of a large image near the speed of reading it.
-    signed char lowest = 0x20;
-    signed char highest = 0x7E;
+    // Printable ASCII is 0x20-0x7E, so c - 0x20 (as a byte) is at most 0x5E exactly
+    // for printable characters. One maximum over the line runs many bytes at a time,
+    // which keeps the count of a large image near the speed of reading it.
+    constexpr unsigned char kLastPrintable = 0x7E - 0x20;
+    unsigned char largest = 0;
     for (const char c : line) {
-        lowest = std::min(lowest, static_cast<signed char>(c));
-        highest = std::max(highest, static_cast<signed char>(c));
+        largest = std::max(largest, static_cast<unsigned char>(c - 0x20));
     }
-    return lowest >= 0x20 && highest <= 0x7E ? LineFault::None : LineFault::NotText;
+    return largest <= kLastPrintable ? LineFault::None : LineFault::NotText;
 }
 
 bool FieldEquals(std::string_view line, std::size_t pos, std::string_view text) {
@@ -74,17 +74,26 @@ bool FieldEquals(std::string_view line, std::size_t pos, std::string_view text) 
 
 }  // namespace
 
+// Digit values of every byte, looked up rather than compared: the count parses an
+// address on every line of an image.
+constexpr std::array<uint8_t, 256> kHexDigitValues = [] {
+    std::array<uint8_t, 256> values{};
+    for (int c = 0; c < 256; ++c) {
+        if (c >= '0' && c <= '9') {
+            values[c] = static_cast<uint8_t>(c - '0');
+        } else if (c >= 'A' && c <= 'F') {
+            values[c] = static_cast<uint8_t>(c - 'A' + 10);
+        } else if (c >= 'a' && c <= 'f') {
+            values[c] = static_cast<uint8_t>(c - 'a' + 10);
+        } else {
+            values[c] = kNotAHexDigit;
+        }
+    }
+    return values;
+}();
+
 uint8_t HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<uint8_t>(c - '0');
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<uint8_t>(c - 'A' + 10);
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<uint8_t>(c - 'a' + 10);
-    }
-    return kNotAHexDigit;
+    return kHexDigitValues[static_cast<unsigned char>(c)];
 }
 
 uint32_t ParseHex24(std::string_view text) {
