@@ -3,8 +3,11 @@
 // Open:        open(O_RDWR|O_NOCTTY|O_NONBLOCK), then flock(LOCK_EX|LOCK_NB) and
 //              TIOCEXCL, so a port held elsewhere (or by this process) fails with
 //              EBUSY; the previous termios is saved and the line put in raw mode.
-// Close:       aborts pending operations, restores the saved termios, closes the fd
-//              (which also drops the lock).
+//              Drivers that have it are asked for low-latency mode (received bytes
+//              handed on at once, not held for a USB adapter's latency timer).
+// Close:       aborts pending operations, restores the saved termios (and the
+//              latency mode, if Open changed it), closes the fd (which also drops
+//              the lock).
 // Control:     the control block maps onto termios (TermiosMap.h) and is read back
 //              with tcgetattr on every get.
 // Time-outs:   kept by the layer; a read interval of MAXDWORD with zero totals means
@@ -97,14 +100,37 @@ void Drain(const UniqueFd& eventFd) {
 
 // Asks the driver to hand received bytes on at once instead of holding them for a
 // latency timer (USB-serial adapters). Drivers without the setting refuse; the
-// port then works as it is.
-void RequestLowLatency(int fd) {
+// port then works as it is. True when this switched the mode on.
+bool RequestLowLatency(int fd) {
     serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
-        info.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) {
+        return false;
+    }
+    info.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &info) == 0;
+}
+
+// Puts the driver back into the mode it had before RequestLowLatency.
+void DropLowLatency(int fd) {
+    serial_struct info{};
+    if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        info.flags &= ~ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &info);
     }
 }
+
+// What opening changed on the device, restored when the port is closed.
+struct SavedLine {
+    termios tio{};
+    bool lowLatencySet = false;
+
+    void Restore(int fd) const {
+        ::tcsetattr(fd, TCSANOW, &tio);  // fails harmlessly on a vanished device
+        if (lowLatencySet) {
+            DropLowLatency(fd);
+        }
+    }
+};
 
 struct PendingOp {
     enum class Kind { Wait, Read, Write };
@@ -123,7 +149,7 @@ struct PendingOp {
 
 class PosixPort final : public IPort {
   public:
-    PosixPort(UniqueFd fd, UniqueFd wake, UniqueFd ownerWake, const termios& saved);
+    PosixPort(UniqueFd fd, UniqueFd wake, UniqueFd ownerWake, const SavedLine& saved);
     ~PosixPort() override { Close(); }
 
     void Close() override;
@@ -178,7 +204,7 @@ class PosixPort final : public IPort {
     UniqueFd m_fd;
     UniqueFd m_wake;       // wakes the port thread
     UniqueFd m_ownerWake;  // wakes the thread completing its own wait
-    const termios m_saved;
+    const SavedLine m_saved;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_ownerLeft;
@@ -197,7 +223,7 @@ class PosixPort final : public IPort {
     std::thread m_ioThread;
 };
 
-PosixPort::PosixPort(UniqueFd fd, UniqueFd wake, UniqueFd ownerWake, const termios& saved)
+PosixPort::PosixPort(UniqueFd fd, UniqueFd wake, UniqueFd ownerWake, const SavedLine& saved)
     : m_fd(std::move(fd)),
       m_wake(std::move(wake)),
       m_ownerWake(std::move(ownerWake)),
@@ -222,7 +248,7 @@ void PosixPort::Close() {
     // The device is released now; the wake-up descriptor lives as long as the object,
     // since an operation that raced with Close may still signal it.
     std::lock_guard lock(m_mutex);
-    ::tcsetattr(m_fd.Get(), TCSANOW, &m_saved);  // fails harmlessly on a vanished device
+    m_saved.Restore(m_fd.Get());
     m_fd.Reset();
 }
 
@@ -710,12 +736,11 @@ int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& p
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd.Get(), TIOCEXCL) != 0) {
         return OpenErrno();
     }
-    RequestLowLatency(fd.Get());
-    termios saved{};
-    if (::tcgetattr(fd.Get(), &saved) != 0) {
+    SavedLine saved;
+    if (::tcgetattr(fd.Get(), &saved.tio) != 0) {
         return errno;
     }
-    termios raw = saved;
+    termios raw = saved.tio;
     MakeRaw(raw);
     if (::tcsetattr(fd.Get(), TCSANOW, &raw) != 0) {
         return errno;
@@ -724,9 +749,10 @@ int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& p
     UniqueFd ownerWake = MakeEventFd();
     if (wake.Get() < 0 || ownerWake.Get() < 0) {
         const int32_t error = errno;
-        ::tcsetattr(fd.Get(), TCSANOW, &saved);
+        saved.Restore(fd.Get());
         return error;
     }
+    saved.lowLatencySet = RequestLowLatency(fd.Get());
     try {
         port = std::make_unique<PosixPort>(std::move(fd), std::move(wake), std::move(ownerWake),
                                            saved);
