@@ -43,22 +43,28 @@ class CSerialWnd : public CSerialEx {
     std::atomic<intptr_t> m_lNotifyParam{0};
 };
 
-// The posted notification: a QEvent of type msg carrying both parameters.
+// The posted notification: a QEvent of type msg carrying both parameters. The
+// parameters are written on the listener thread and read on the receiver's; the
+// release/acquire pair makes that hand-over visible to checkers that cannot see
+// inside Qt's own event queue.
 class CSerialMsgEvent : public QEvent {
   public:
     CSerialMsgEvent(uint32_t msg, uintptr_t wParam, intptr_t lParam)
-        : QEvent(static_cast<QEvent::Type>(msg)), m_wParam(wParam), m_lParam(lParam) {}
+        : QEvent(static_cast<QEvent::Type>(msg)) {
+        m_wParam.store(wParam, std::memory_order_release);
+        m_lParam.store(lParam, std::memory_order_release);
+    }
 
-    uintptr_t wParam() const { return m_wParam; }
-    intptr_t lParam() const { return m_lParam; }
+    uintptr_t wParam() const { return m_wParam.load(std::memory_order_acquire); }
+    intptr_t lParam() const { return m_lParam.load(std::memory_order_acquire); }
     // The QEvent type of s_uDefaultComMsg.
     static QEvent::Type DefaultType() {
         return static_cast<QEvent::Type>(CSerialWnd::s_uDefaultComMsg);
     }
 
   private:
-    uintptr_t m_wParam;
-    intptr_t m_lParam;
+    std::atomic<uintptr_t> m_wParam;
+    std::atomic<intptr_t> m_lParam;
 };
 
 // Posts notifications to a QObject; they are handled on that object's thread by
