@@ -31,7 +31,7 @@ constexpr int kCommandCountImageBlocks = 1002;
 
 enum class Kind { ComboBox, PushButton, GroupBox, ProgressBar, StaticText, ListBox, Edit };
 
-struct ControlSpec {
+struct ControlDef {
     int id;
     Kind kind;
     const char* text;
@@ -41,7 +41,7 @@ struct ControlSpec {
 };
 
 // The controls in tab order. The combo box's height is that of its drop-down list.
-const ControlSpec kControls[] = {
+const ControlDef kControls[] = {
     {IdPortList, Kind::ComboBox, "", {45, 19, 69, 61}},
     {IdUpdateDsp, Kind::PushButton, "Update DSP", {15, 88, 85, 18}},
     {IdExit, Kind::PushButton, "Exit", {15, 155, 86, 18}},
@@ -112,9 +112,9 @@ QLineEdit* MakeReadOnlyEdit(bool border, QWidget* parent) {
     return edit;
 }
 
-QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
-    const QString text = QString::fromUtf8(spec.text);
-    switch (spec.kind) {
+QWidget* MakeControl(const ControlDef& def, QWidget* parent) {
+    const QString text = QString::fromUtf8(def.text);
+    switch (def.kind) {
         case Kind::ComboBox:
             return MakeComboBox(parent);
         case Kind::PushButton:
@@ -128,16 +128,16 @@ QWidget* MakeControl(const ControlSpec& spec, QWidget* parent) {
         case Kind::ListBox:
             return MakeListBox(parent);
         case Kind::Edit:
-            return MakeReadOnlyEdit(spec.border, parent);
+            return MakeReadOnlyEdit(def.border, parent);
     }
     return nullptr;
 }
 
-QString ObjectName(const ControlSpec& spec) {
-    if (spec.id == IdStatic) {
-        return QStringLiteral("static:") + QString::fromUtf8(spec.text);
+QString ObjectName(const ControlDef& def) {
+    if (def.id == IdStatic) {
+        return QStringLiteral("static:") + QString::fromUtf8(def.text);
     }
-    return QString::number(spec.id);
+    return QString::number(def.id);
 }
 
 }  // namespace
@@ -175,25 +175,25 @@ void CTovraneDlg::SetCompletionSound(CompletionSound sound) {
 
 void CTovraneDlg::CreateControls() {
     const DialogUnits units(font());
-    for (const ControlSpec& spec : kControls) {
-        QWidget* control = MakeControl(spec, this);
-        control->setObjectName(ObjectName(spec));
-        QRect geometry = units.ToPixels(spec.du);
-        if (spec.kind == Kind::ComboBox) {
+    for (const ControlDef& def : kControls) {
+        QWidget* control = MakeControl(def, this);
+        control->setObjectName(ObjectName(def));
+        QRect geometry = units.ToPixels(def.du);
+        if (def.kind == Kind::ComboBox) {
             geometry.setHeight(control->sizeHint().height());
         }
         control->setGeometry(geometry);
-        control->setVisible(spec.visible);
-        if (spec.kind == Kind::GroupBox) {
+        control->setVisible(def.visible);
+        if (def.kind == Kind::GroupBox) {
             // A frame lies beneath the controls it surrounds, whatever its place in the order.
             control->lower();
         }
         if (auto* button = qobject_cast<QPushButton*>(control)) {
-            const int id = spec.id;
+            const int id = def.id;
             connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
         }
-        if (spec.id != IdStatic) {
-            m_controls[spec.id] = control;
+        if (def.id != IdStatic) {
+            m_controls[def.id] = control;
         }
     }
     m_portList = qobject_cast<QComboBox*>(Control(IdPortList));
