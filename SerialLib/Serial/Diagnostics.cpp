@@ -22,7 +22,7 @@ Handler& CurrentHandler() {
     return handler;
 }
 
-void Deliver(Report report) {
+void Deliver(const Report& report) {
     std::lock_guard lock(HandlerMutex());
     CurrentHandler()(report);
 }

@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxLineBytes = 1024;
 constexpr std::size_t kMaxPendingLines = 256;
-constexpr std::size_t kMaxOutputBytes = 256 * 1024;
+constexpr std::size_t kMaxOutputBytes = std::size_t{256} * 1024;
 constexpr std::size_t kMaxLogRecords = 1 << 20;
 constexpr std::chrono::seconds kLongestWait{1};
 constexpr char kCr = '\r';

@@ -56,7 +56,7 @@
 
 namespace {
 
-constexpr size_t kRxCapacity = 64 * 1024;
+constexpr size_t kRxCapacity = size_t{64} * 1024;
 constexpr size_t kPullChunk = 4096;
 
 class UniqueFd {
