@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Sequences.h"
+#include "SimulatedRun.h"
 #include "UpdateRig.h"
 #include "tools/devsim/DeviceSimulator.h"
 #include "update/ImageRecords.h"
@@ -102,21 +103,11 @@ class TrailWindow : public RecordingWindow {
 class EndToEnd : public ::testing::Test {
   protected:
     void Launch(Generation dsp, Generation mcu, const std::string& version = "TOVRANE-SIM V1.00") {
-        devsim::Options options;
-        options.device.dsp = dsp;
-        options.device.mcu = mcu;
-        options.device.versionText = version;
+        devsim::Options options = DeviceOptions(dsp, mcu, version);
         m_sim = std::make_unique<devsim::DeviceSimulator>(std::move(options));
         ASSERT_TRUE(m_sim->Start()) << m_sim->LastError();
     }
-    // Runs an operation and waits until the device has seen the port close: it notices
-    // on its own thread, and the next run must find it back at 2400 baud.
-    bool Press(OperationModeValue mode) {
-        const int ended = m_sim->ConnectionsEnded();
-        const bool ran = m_rig.Press(mode, m_sim->SlavePath());
-        EXPECT_TRUE(m_sim->WaitForConnectionsEnded(ended + 1, 5s));
-        return ran;
-    }
+    bool Press(OperationModeValue mode) { return PressAndAwaitClose(m_rig, *m_sim, mode); }
 
     // The commands the device acted on; a command sent at the wrong speed fails the test.
     Lines Commands() const {

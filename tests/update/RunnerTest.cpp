@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Sequences.h"
+#include "SimulatedRun.h"
 #include "UpdateRig.h"
 #include "tools/devsim/DeviceSimulator.h"
 
@@ -46,24 +47,14 @@ class Runner : public ::testing::Test {
     Runner() : m_trail(new TrailWindow), m_rig(10, std::unique_ptr<RecordingWindow>(m_trail)) {}
 
     void Launch(Generation dsp, Generation mcu, const std::string& version = "TOVRANE-SIM V1.00") {
-        devsim::Options options;
-        options.device.dsp = dsp;
-        options.device.mcu = mcu;
-        options.device.versionText = version;
+        devsim::Options options = DeviceOptions(dsp, mcu, version);
         options.onCommand = [this](const devsim::CommandRecord& record) {
             m_trail->Add("cmd " + record.text);
         };
         m_sim = std::make_unique<devsim::DeviceSimulator>(std::move(options));
         ASSERT_TRUE(m_sim->Start()) << m_sim->LastError();
     }
-    // Runs an operation and waits until the device has seen the port close: it notices
-    // on its own thread, and the next run must find it back at 2400 baud.
-    bool Press(OperationModeValue mode) {
-        const int ended = m_sim->ConnectionsEnded();
-        const bool ran = m_rig.Press(mode, m_sim->SlavePath());
-        EXPECT_TRUE(m_sim->WaitForConnectionsEnded(ended + 1, 5s));
-        return ran;
-    }
+    bool Press(OperationModeValue mode) { return PressAndAwaitClose(m_rig, *m_sim, mode); }
     std::vector<std::string> Commands() const {
         std::vector<std::string> texts;
         for (const devsim::CommandRecord& record : m_sim->Commands()) {
