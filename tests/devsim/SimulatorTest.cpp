@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "SlavePort.h"
 #include "tools/devsim/DeviceSimulator.h"
@@ -54,6 +55,16 @@ class Simulator : public testing::Test {
     const CommandRecord LastRecord() const {
         const auto log = sim_->Commands();
         return log.empty() ? CommandRecord{} : log.back();
+    }
+    // The last record once the time its reply left has been noted (the reader can
+    // see the reply's last byte a moment before that).
+    const CommandRecord LastAnsweredRecord() const {
+        CommandRecord record = LastRecord();
+        for (int i = 0; i < 100 && record.replyEndNs == 0; ++i) {
+            std::this_thread::sleep_for(10ms);
+            record = LastRecord();
+        }
+        return record;
     }
 
     std::unique_ptr<DeviceSimulator> sim_;
@@ -247,6 +258,9 @@ TEST_F(Simulator, WireTimePacingAtTheCurrentSpeed) {
     // 2 bytes in and 18 bytes out at 2400 baud: 20 x 4.17 ms.
     EXPECT_EQ(port.Ask("I"), kVersion);
     EXPECT_GE(Since(start), 83ms);
+    const CommandRecord asked = LastAnsweredRecord();
+    EXPECT_GE(asked.replyEndNs - asked.timeNs, 83'000'000) << "the reply's last byte leaves "
+                                                              "once both lines' wire time passed";
     bool partial = false;
     for (int i = 0; i < 3 && !partial; ++i) {
         port.Write("I\r");
@@ -339,6 +353,7 @@ TEST_F(Simulator, CommandLogWithTimesSpeedsAndReplies) {
     EXPECT_EQ(log[1].text, "I");
     EXPECT_TRUE(log[1].noise);
     EXPECT_EQ(log[1].reply, "");
+    EXPECT_EQ(log[1].replyEndNs, 0) << "nothing was sent back";
     EXPECT_TRUE(log[2].noise);
     EXPECT_EQ(log[2].text.size(), 1024U);
     EXPECT_GE(log[0].timeNs, before);

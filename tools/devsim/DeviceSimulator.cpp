@@ -67,6 +67,7 @@ class DeviceSimulator::Line {
         std::string bytes;
         std::size_t written = 0;
         int baudAfter = 0;
+        std::optional<std::uint64_t> endsReplyTo;  // the log record whose reply it ends
     };
 
     void WaitForEvents();
@@ -79,7 +80,7 @@ class DeviceSimulator::Line {
     void LogNoise(std::string_view bytes, Clock::time_point now, int toolBaud);
     void LineComplete(Clock::time_point now, int toolBaud);
     void ActOnDueLines();
-    void Schedule(const Response& response, Clock::time_point now);
+    void Schedule(const Response& response, Clock::time_point start, std::uint64_t record);
     void WriteDue();
     void SetBaud(int baud);
     void ForgetTraffic();
@@ -275,14 +276,16 @@ void DeviceSimulator::Line::ActOnDueLines() {
             std::lock_guard lock(sim_.mutex_);
             response = sim_.device_.Handle(line.text);
         }
-        sim_.Log({std::move(line.text), Nanoseconds(line.received), line.baud, false,
-                  WithoutCr(response.bytes)});
+        const std::uint64_t record = sim_.Log({std::move(line.text), Nanoseconds(line.received),
+                                               line.baud, false, WithoutCr(response.bytes)});
         if (response.kind == Response::Kind::HangUp) {
             hungUp_ = true;
             return;
         }
+        // A device answers from the moment the line ended, however late this
+        // thread got round to it.
         if (response.kind == Response::Kind::Reply) {
-            Schedule(response, Clock::now());
+            Schedule(response, line.due, record);
         }
     }
 }
@@ -290,13 +293,14 @@ void DeviceSimulator::Line::ActOnDueLines() {
 // Lays the reply out in time: after the replies before it, the fixed delay and
 // (for an erase) the erase time; then byte by byte at the wire rate when paced,
 // with a pause between chunks when replies are split.
-void DeviceSimulator::Line::Schedule(const Response& response, Clock::time_point now) {
-    if (outputBytes_ + response.bytes.size() > kMaxOutputBytes) {
+void DeviceSimulator::Line::Schedule(const Response& response, Clock::time_point start,
+                                     std::uint64_t record) {
+    if (response.bytes.empty() || outputBytes_ + response.bytes.size() > kMaxOutputBytes) {
         return;
     }
     const Pacing pacing = CurrentPacing();
     const Faults faults = sim_.CurrentFaults();
-    Clock::time_point t = std::max(now, wireOut_) + pacing.replyDelay;
+    Clock::time_point t = std::max(start, wireOut_) + pacing.replyDelay;
     if (response.afterErase) {
         t += pacing.eraseTime;
     }
@@ -308,12 +312,13 @@ void DeviceSimulator::Line::Schedule(const Response& response, Clock::time_point
         }
         t += byteTime;
         if (output_.empty() || output_.back().due != t || output_.back().written > 0 ||
-            output_.back().baudAfter != 0) {
-            output_.push_back({t, {}, 0, 0});
+            output_.back().baudAfter != 0 || output_.back().endsReplyTo) {
+            output_.push_back({t, {}, 0, 0, std::nullopt});
         }
         output_.back().bytes += response.bytes[i];
     }
     output_.back().baudAfter = response.baudAfter;
+    output_.back().endsReplyTo = record;
     outputBytes_ += response.bytes.size();
     wireOut_ = t;
 }
@@ -334,6 +339,9 @@ void DeviceSimulator::Line::WriteDue() {
         }
         segment.written = n < 0 ? segment.bytes.size() : segment.written + static_cast<size_t>(n);
         if (segment.written == segment.bytes.size()) {
+            if (segment.endsReplyTo) {
+                sim_.MarkReplySent(*segment.endsReplyTo, Nanoseconds(Clock::now()));
+            }
             outputBytes_ -= segment.bytes.size();
             output_.pop_front();
         }
@@ -410,7 +418,7 @@ void DeviceSimulator::MarkHungUp() {
 }
 
 // The callback runs first, so that whoever waits for the record finds it done.
-void DeviceSimulator::Log(CommandRecord record) {
+std::uint64_t DeviceSimulator::Log(CommandRecord record) {
     if (options_.onCommand) {
         options_.onCommand(record);
     }
@@ -420,6 +428,16 @@ void DeviceSimulator::Log(CommandRecord record) {
     }
     log_.push_back(std::move(record));
     changed_.notify_all();
+    return recordsLogged_++;
+}
+
+void DeviceSimulator::MarkReplySent(std::uint64_t sequence, std::int64_t timeNs) {
+    std::lock_guard lock(mutex_);
+    const std::uint64_t oldest = recordsLogged_ - log_.size();
+    if (sequence >= oldest && sequence < recordsLogged_) {
+        log_[sequence - oldest].replyEndNs = timeNs;
+        changed_.notify_all();
+    }
 }
 
 template <typename Predicate>

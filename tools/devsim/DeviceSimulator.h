@@ -39,11 +39,13 @@
 namespace devsim {
 
 struct CommandRecord {
-    std::string text;     // the line without its CR
-    std::int64_t timeNs;  // steady_clock time the line's last byte was read
-    int baud;             // the tool's line speed when it arrived
-    bool noise;           // not acted on: wrong speed, or longer than a line can be
-    std::string reply;    // what the device sent back, without CR; empty when silent
+    std::string text;             // the line without its CR
+    std::int64_t timeNs;          // steady_clock time the line's last byte was read
+    int baud;                     // the tool's line speed when it arrived
+    bool noise;                   // not acted on: wrong speed, or longer than a line can be
+    std::string reply;            // what the device sent back, without CR; empty when silent
+    std::int64_t replyEndNs = 0;  // steady_clock time the reply's last byte was written;
+                                  // 0 while it is still on its way, or when silent
 };
 
 struct Pacing {
@@ -103,7 +105,9 @@ class DeviceSimulator {
 
     void Serve();
     void MarkHungUp();
-    void Log(CommandRecord record);
+    // Adds a record; returns its sequence number (records ever logged before it).
+    std::uint64_t Log(CommandRecord record);
+    void MarkReplySent(std::uint64_t sequence, std::int64_t timeNs);
     template <typename Predicate>
     bool WaitUntil(std::chrono::milliseconds timeout, Predicate done) const;
 
@@ -112,6 +116,7 @@ class DeviceSimulator {
     Options options_;
     Device device_;
     std::deque<CommandRecord> log_;
+    std::uint64_t recordsLogged_ = 0;
     std::string lastError_;
     std::string slavePath_;
     bool running_ = false;
