@@ -60,9 +60,22 @@ long CDeviceLink::OnSerialMsg(uintptr_t wParam, intptr_t /*lParam*/) {
         got = 0;
         m_serial.Read(chunk, sizeof chunk, &got, nullptr, INFINITE);
         m_rxBuffer.Append(chunk, static_cast<int>(got));
-        m_hevtRxData.Set();
+        if (WorkerNeedsWaking(chunk, got)) {
+            m_hevtRxData.Set();
+        }
     } while (got == kReadChunk);
     return 0;
+}
+
+// The worker acts on the first bytes of a reply, on a CR and on a queue that needs
+// emptying; waking it for every other byte of a line only costs time.
+bool CDeviceLink::WorkerNeedsWaking(const uint8_t* chunk, uint32_t size) {
+    if (size == 0) {
+        return false;
+    }
+    const bool firstData = m_wakeOnFirstData.exchange(false);
+    return firstData || std::memchr(chunk, '\r', size) != nullptr ||
+           m_rxBuffer.Queued() >= RxBuffer::kSize / 2;
 }
 
 bool CDeviceLink::SendAndWait(const uint8_t* data, int len, uint32_t waitMs) {
@@ -78,6 +91,7 @@ bool CDeviceLink::SendAndWait(const uint8_t* data, int len, uint32_t waitMs) {
     m_txOverlapped = COverlapped{};
     m_txOverlapped.hEvent = &m_hevtTxDone;
     m_rxBuffer.Clear();
+    m_wakeOnFirstData = true;
 
     uint32_t written = 0;
     if (m_serial.Write(data, static_cast<size_t>(len), &written, &m_txOverlapped, INFINITE) != 0) {

@@ -62,6 +62,7 @@ class CDeviceLink : public QObject {
     // Log lines go to the window unless a stop was requested.
     void Log(const std::string& text);
     bool WaitForRxData(uint32_t waitMs);
+    bool WorkerNeedsWaking(const uint8_t* chunk, uint32_t size);
     bool SetupLine(uint32_t baud);
     void ClosePortQuietly();
     void RunDetectSeries(const char* command, int series, int tries, int& result);
@@ -71,5 +72,6 @@ class CDeviceLink : public QObject {
     std::mutex m_portMutex;
     COverlapped m_txOverlapped;  // outlives every write it starts
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_wakeOnFirstData{false};  // set while a request awaits its first bytes
     CEvent m_hevtStop;
 };

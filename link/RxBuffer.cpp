@@ -47,3 +47,8 @@ int RxBuffer::Dropped() const {
     std::lock_guard lock(m_mutex);
     return m_dropped;
 }
+
+int RxBuffer::Queued() const {
+    std::lock_guard lock(m_mutex);
+    return (m_writePos - m_readPos + kSize) % kSize;
+}

@@ -19,6 +19,8 @@ class RxBuffer {
     int TakeAll(uint8_t* dst, int capacity);
     // Bytes dropped since the last Clear because the ring was full.
     int Dropped() const;
+    // Bytes waiting to be taken.
+    int Queued() const;
 
   private:
     mutable std::mutex m_mutex;

@@ -133,11 +133,37 @@ TEST_F(LinkTest, ChunksBeforeTheRequestIsWrittenReplaceEachOtherAndOnlyRxCharRea
     arrive("D", EV_RXCHAR);
     EXPECT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 3) << "CC was still in the driver";
     link.ClosePort();
+}
 
-    link.m_hevtRxData.Reset();
-    link.OnSerialMsg(EV_RXCHAR, 0);  // after close: nothing read, still signalled
-    EXPECT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 0);
-    EXPECT_TRUE(link.m_hevtRxData.IsSet());
+TEST_F(LinkTest, TheWorkerIsWokenForFirstBytesACrOrAFillingQueueButNotMidLine) {
+    ScriptedDevice device(
+        [](const std::string& command) { return command == "FIRST" ? Chunks{"ST4_"} : Chunks{}; });
+    link.m_strPortName = device.Path();
+    bool firstDataWoke = false;
+    ASSERT_TRUE(RunOnWorker([&] {
+        link.OpenPort(false);
+        const std::string request = "FIRST\r";
+        firstDataWoke = link.SendAndWait(reinterpret_cast<const uint8_t*>(request.data()),
+                                         static_cast<int>(request.size()), 1000);
+    }));
+    EXPECT_TRUE(firstDataWoke) << "a reply's first bytes end the wait even without a CR";
+
+    uint8_t out[RxBuffer::kSize] = {};
+    link.m_rxBuffer.TakeAll(out, sizeof out);
+    auto wokenBy = [&](const std::string& bytes) {
+        link.m_hevtRxData.Reset();
+        device.Send(bytes);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        link.OnSerialMsg(EV_RXCHAR, 0);
+        return link.m_hevtRxData.IsSet();
+    };
+    EXPECT_FALSE(wokenBy("00")) << "bytes in the middle of a line";
+    EXPECT_TRUE(wokenBy("01\r"));
+    link.m_rxBuffer.TakeAll(out, sizeof out);
+    EXPECT_FALSE(wokenBy(std::string(200, 'x')));
+    EXPECT_TRUE(wokenBy(std::string(100, 'x'))) << "a queue half full must be emptied";
+    link.ClosePort();
+    EXPECT_FALSE(wokenBy("")) << "a notification that reads nothing";
 }
 
 TEST_F(LinkTest, AStopCutsAnExchangeShortAndLaterOnesNeverReachThePort) {
