@@ -3,14 +3,19 @@
 // wire time has passed, a reply leaves byte by byte at line rate). The ideal
 // programming phase is the wire time of every block and its reply; the actual one
 // runs from the first block reaching the device to the last reply leaving it.
+// A lean client then replays the same exchanges over the same pty as the floor:
+// what this machine allows, shown next to the tool's figure.
 #include <sys/prctl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "BenchStats.h"
 #include "Benches.h"
 #include "SRecordImage.h"
+#include "SlavePort.h"
 #include "UpdateRig.h"
 #include "tools/devsim/DeviceSimulator.h"
 #include "update/ImageFiles.h"
@@ -96,6 +101,40 @@ Phase ProgrammingPhase(const std::vector<devsim::CommandRecord>& log) {
     return phase;
 }
 
+double Efficiency(const Phase& phase) {
+    return phase.actualSeconds > 0 ? phase.idealSeconds / phase.actualSeconds : 0;
+}
+
+// The tool's answered commands up to its last block: what the floor replays.
+std::vector<devsim::CommandRecord> AnsweredUpToLastBlock(std::vector<devsim::CommandRecord> log) {
+    const auto lastBlock = std::find_if(log.rbegin(), log.rend(), IsBlock);
+    log.erase(lastBlock.base(), log.end());
+    std::erase_if(log, [](const devsim::CommandRecord& r) { return r.noise || r.reply.empty(); });
+    return log;
+}
+
+// Replays the exchanges with one thread that writes a line and reads to its CR,
+// at the speed the tool used for each.
+Phase FloorPhase(devsim::DeviceSimulator& device,
+                 const std::vector<devsim::CommandRecord>& replay) {
+    if (!device.WaitForConnectionsEnded(1, std::chrono::seconds(5))) {
+        return {};
+    }
+    device.ClearLog();
+    int baud = devsim::Device::kInitialBaud;
+    devsim::test::SlavePort port(device.SlavePath(), baud);
+    for (const devsim::CommandRecord& record : replay) {
+        if (record.baud != std::exchange(baud, record.baud)) {
+            port.SetBaud(baud);
+        }
+        if (!port.Ask(record.text, std::chrono::seconds(5))) {
+            return {};
+        }
+    }
+    port.Close();
+    return ProgrammingPhase(device.Commands());
+}
+
 }  // namespace
 
 bool BenchWire() {
@@ -113,22 +152,30 @@ bool BenchWire() {
     rig.Press(ModeMcu, device.SlavePath(), std::chrono::minutes(10));
     const bool finished = rig.Engine().LastOutcome() == OperationOutcome::Finished;
 
-    const Phase phase = ProgrammingPhase(device.Commands());
-    const double efficiency =
-        phase.actualSeconds > 0 ? phase.idealSeconds / phase.actualSeconds : 0;
-    const double toolEfficiency =
-        phase.actualSeconds > 0
-            ? phase.idealSeconds / (phase.actualSeconds - phase.simulatorLateSeconds)
-            : 0;
+    const std::vector<devsim::CommandRecord> log = device.Commands();
+    const Phase phase = ProgrammingPhase(log);
+    const Phase floor = FloorPhase(device, AnsweredUpToLastBlock(log));
+
+    const double efficiency = Efficiency(phase);
     char value[200];
     std::snprintf(value, sizeof value, "%.4f: %zu blocks, %.2f s for %.2f s; gap %.0f/%.0f us%s",
                   efficiency, phase.blocks, phase.actualSeconds, phase.idealSeconds,
                   phase.gaps.median, phase.gaps.p99, finished ? "" : " (NOT FINISHED)");
     const bool met = finished && phase.blocks >= kBlocks && efficiency >= kGoal;
     PrintRow("wire efficiency", value, ">= 0.98", met);
+
+    std::snprintf(value, sizeof value, "%.4f: %zu blocks, gap %.0f/%.0f us; tool/floor %.4f",
+                  Efficiency(floor), floor.blocks, floor.gaps.median, floor.gaps.p99,
+                  Efficiency(floor) > 0 ? efficiency / Efficiency(floor) : 0);
+    PrintLine("  floor: lean client", value, "(same pty, right after)", "");
+
+    const double withoutLateness =
+        phase.actualSeconds > 0
+            ? phase.idealSeconds / (phase.actualSeconds - phase.simulatorLateSeconds)
+            : 0;
     std::snprintf(value, sizeof value,
                   "%.4f; tool %.0f/%.0f us, simulator late %.0f/%.0f us, %.2f s in all",
-                  toolEfficiency, phase.toolGaps.median, phase.toolGaps.p99,
+                  withoutLateness, phase.toolGaps.median, phase.toolGaps.p99,
                   phase.simulatorLate.median, phase.simulatorLate.p99, phase.simulatorLateSeconds);
     PrintLine("  without sim lateness", value, "(median/p99 of each gap)", "");
     return met;
