@@ -429,8 +429,10 @@ void CTovraneDlg::SetProgressRange(int lower, int upper) {
     m_calls.Run([this, lower, upper] { m_progressBar->setRange(lower, upper); });
 }
 
+// Set after every block: queued, so the worker does not wait for the window
+// between one block's reply and the next block.
 void CTovraneDlg::SetProgressPos(int pos) {
-    m_calls.Run([this, pos] { m_progressBar->setValue(pos); });
+    m_calls.Post([this, pos] { m_progressBar->setValue(pos); });
 }
 
 void CTovraneDlg::StartTimer(int id, uint32_t periodMs) {

@@ -31,7 +31,8 @@ class QTimer;
 // engine whose worker runs the operations; the buttons start it with the chosen port.
 //
 // The MainWindow services may be called from any thread: off the window thread
-// they run on it and return once done. MakeInert() (done by OnCancel and the
+// they run on it and return once done (a progress position is only queued).
+// MakeInert() (done by OnCancel and the
 // destructor) turns them into no-ops and releases every caller still waiting.
 class CTovraneDlg : public QDialog, public MainWindow {
     Q_OBJECT

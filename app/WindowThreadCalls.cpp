@@ -21,6 +21,19 @@ void WindowThreadCalls::Cancel() {
     m_state->changed.notify_all();
 }
 
+void WindowThreadCalls::Queue(std::function<void()> work, std::function<void()> after) {
+    // Queued work runs only while the window exists; Qt discards it with the window.
+    QMetaObject::invokeMethod(
+        m_window,
+        [state = m_state, work = std::move(work), after = std::move(after)] {
+            if (!IsCancelled(*state)) {
+                work();
+            }
+            after();
+        },
+        Qt::QueuedConnection);
+}
+
 void WindowThreadCalls::Run(std::function<void()> work) {
     const std::shared_ptr<State> state = m_state;
     if (QThread::currentThread() == m_window->thread()) {
@@ -33,18 +46,17 @@ void WindowThreadCalls::Run(std::function<void()> work) {
         return;
     }
     auto done = std::make_shared<bool>(false);  // guarded by state->mutex
-    // Queued work runs only while the window exists; Qt discards it with the window.
-    QMetaObject::invokeMethod(
-        m_window,
-        [state, done, work = std::move(work)] {
-            if (!IsCancelled(*state)) {
-                work();
-            }
-            std::lock_guard lock(state->mutex);
-            *done = true;
-            state->changed.notify_all();
-        },
-        Qt::QueuedConnection);
+    Queue(std::move(work), [state, done] {
+        std::lock_guard lock(state->mutex);
+        *done = true;
+        state->changed.notify_all();
+    });
     std::unique_lock lock(state->mutex);
     state->changed.wait(lock, [&] { return *done || state->cancelled; });
+}
+
+void WindowThreadCalls::Post(std::function<void()> work) {
+    if (!IsCancelled(*m_state)) {
+        Queue(std::move(work), [] {});
+    }
 }

@@ -15,6 +15,9 @@ class WindowThreadCalls {
     explicit WindowThreadCalls(QObject* window);
 
     void Run(std::function<void()> work);
+    // Queues work for the window's thread without waiting for it (a display
+    // update the caller need not see done); dropped once cancelled.
+    void Post(std::function<void()> work);
     void Cancel();
     bool Cancelled() const;
 
@@ -26,6 +29,8 @@ class WindowThreadCalls {
     };
 
     static bool IsCancelled(const State& state);
+    // Queues work that runs unless cancelled by then, followed by `after` in any case.
+    void Queue(std::function<void()> work, std::function<void()> after);
 
     QObject* m_window;
     // Shared with queued work and waiting callers, so it outlives both.

@@ -47,6 +47,27 @@ TEST_F(DlgTest, WorkerRequestsAreCarriedOutOnTheWindowThreadInOrder) {
     EXPECT_EQ(bar->value(), 65000);
 }
 
+TEST_F(DlgTest, AProgressPositionDoesNotHoldTheWorkerAndIsDroppedOnceClosing) {
+    Open();
+    auto* bar = qobject_cast<QProgressBar*>(dlg->Control(IdProgressBar));
+    auto done = OnWorker([this] {
+        dlg->SetProgressRange(0, 100);
+        dlg->SetProgressPos(40);
+    });
+    ASSERT_TRUE(ServeUntilDone(done));
+    done = OnWorker([this] { dlg->SetProgressPos(60); });
+    EXPECT_EQ(done.wait_for(2s), std::future_status::ready) << "no events were served meanwhile";
+    EXPECT_EQ(bar->value(), 40);
+    QTest::qWait(50);
+    EXPECT_EQ(bar->value(), 60);
+
+    done = OnWorker([this] { dlg->SetProgressPos(80); });
+    ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
+    dlg->MakeInert();
+    QTest::qWait(50);
+    EXPECT_EQ(bar->value(), 60);
+}
+
 TEST_F(DlgTest, WorkerMessageBoxWaitsForTheOperator) {
     Open();
     QString text, caption, detail;
