@@ -55,11 +55,11 @@ TEST_F(DlgTest, AProgressPositionDoesNotHoldTheWorkerAndIsDroppedOnceClosing) {
         dlg->SetProgressPos(40);
     });
     ASSERT_TRUE(ServeUntilDone(done));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 40; }, 2000));
     done = OnWorker([this] { dlg->SetProgressPos(60); });
     EXPECT_EQ(done.wait_for(2s), std::future_status::ready) << "no events were served meanwhile";
     EXPECT_EQ(bar->value(), 40);
-    QTest::qWait(50);
-    EXPECT_EQ(bar->value(), 60);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 60; }, 2000));
 
     done = OnWorker([this] { dlg->SetProgressPos(80); });
     ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
