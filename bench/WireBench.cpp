@@ -3,8 +3,10 @@
 // wire time has passed, a reply leaves byte by byte at line rate). The ideal
 // programming phase is the wire time of every block and its reply; the actual one
 // runs from the first block reaching the device to the last reply leaving it.
-// A lean client then replays the same exchanges over the same pty as the floor:
-// what this machine allows, shown next to the tool's figure.
+// The tool's share leaves out the simulator's own lateness (its reply ending after
+// the wire time), which a real device does not have. A lean client then replays the
+// same exchanges over the same pty as the floor: what this machine allows, shown
+// next to the tool's figure.
 #include <sys/prctl.h>
 
 #include <algorithm>
@@ -161,22 +163,25 @@ bool BenchWire() {
     std::snprintf(value, sizeof value, "%.4f: %zu blocks, %.2f s for %.2f s; gap %.0f/%.0f us%s",
                   efficiency, phase.blocks, phase.actualSeconds, phase.idealSeconds,
                   phase.gaps.median, phase.gaps.p99, finished ? "" : " (NOT FINISHED)");
-    const bool met = finished && phase.blocks >= kBlocks && efficiency >= kGoal;
+    const bool complete = finished && phase.blocks >= kBlocks;
+    const bool met = complete && efficiency >= kGoal;
     PrintRow("wire efficiency", value, ">= 0.98", met);
+
+    // A device's UART is never late with its reply; the simulator's thread can be.
+    const double toolShare =
+        phase.actualSeconds > 0
+            ? phase.idealSeconds / (phase.actualSeconds - phase.simulatorLateSeconds)
+            : 0;
+    std::snprintf(value, sizeof value,
+                  "%.4f: tool %.0f/%.0f us; simulator late %.0f/%.0f us, %.2f s in all", toolShare,
+                  phase.toolGaps.median, phase.toolGaps.p99, phase.simulatorLate.median,
+                  phase.simulatorLate.p99, phase.simulatorLateSeconds);
+    const bool shareMet = complete && toolShare >= kGoal;
+    PrintRow("  tool's share", value, ">= 0.98 (no sim lateness)", shareMet);
 
     std::snprintf(value, sizeof value, "%.4f: %zu blocks, gap %.0f/%.0f us; tool/floor %.4f",
                   Efficiency(floor), floor.blocks, floor.gaps.median, floor.gaps.p99,
                   Efficiency(floor) > 0 ? efficiency / Efficiency(floor) : 0);
     PrintLine("  floor: lean client", value, "(same pty, right after)", "");
-
-    const double withoutLateness =
-        phase.actualSeconds > 0
-            ? phase.idealSeconds / (phase.actualSeconds - phase.simulatorLateSeconds)
-            : 0;
-    std::snprintf(value, sizeof value,
-                  "%.4f; tool %.0f/%.0f us, simulator late %.0f/%.0f us, %.2f s in all",
-                  withoutLateness, phase.toolGaps.median, phase.toolGaps.p99,
-                  phase.simulatorLate.median, phase.simulatorLate.p99, phase.simulatorLateSeconds);
-    PrintLine("  without sim lateness", value, "(median/p99 of each gap)", "");
-    return met;
+    return met && shareMet;
 }
