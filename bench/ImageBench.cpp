@@ -28,7 +28,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::size_t kMegabyte = 1024 * 1024;
+constexpr std::size_t kMegabyte = std::size_t{1024} * 1024;
 constexpr int kDataBytes = 64;  // per record: 140 characters a line
 // Peak memory may grow less than this from the 1 MB run to the 50 MB run.
 constexpr long kAllowedGrowthKb = 1024;
