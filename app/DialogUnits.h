@@ -14,9 +14,6 @@ class DialogUnits {
   public:
     explicit DialogUnits(const QFont& font);
 
-    int BaseX() const { return m_baseX; }
-    int BaseY() const { return m_baseY; }
-
     // Maps both edges, so controls that touch in dialog units touch in pixels.
     QRect ToPixels(const QRect& du) const;
     QSize ToPixels(const QSize& du) const;

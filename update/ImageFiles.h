@@ -46,8 +46,6 @@ class ImagePass {
     bool Open(const std::string& path);
     void Close() { m_reader.Close(); }
     Next NextLine(std::string& line);
-    // 1 for the first line of the file.
-    uint32_t LineNumber() const { return m_lineNumber; }
     // Whether `line` is a block of this image (every dsp.hex line is).
     bool IsBlock(std::string_view line) const;
     // A log line that says what was wrong, after NextLine gave Fault.

@@ -47,6 +47,15 @@ class Simulator : public testing::Test {
         port->SetBaud(9600);
         return port;
     }
+    // Connects, erases the new DSP loader, starts programming and stores block 1.
+    std::unique_ptr<SlavePort> ConnectAndStoreFirstDspBlock() {
+        auto port = Connect();
+        for (const char* command : {":dsp001", ":efh", ":st"}) {
+            port->Ask(command);
+        }
+        EXPECT_EQ(port->Ask(std::string("SD_0001") + kDspData), "ST4_0001");
+        return port;
+    }
     void Disconnect(std::unique_ptr<SlavePort>& port) {
         const int ended = sim_->ConnectionsEnded();
         port.reset();
@@ -297,11 +306,7 @@ TEST_F(Simulator, DropAfterBlocksUntilThePortCloses) {
     Options options;
     options.faults.dropAfterBlocks = 1;
     Launch(options);
-    auto port = Connect();
-    for (const char* command : {":dsp001", ":efh", ":st"}) {
-        port->Ask(command);
-    }
-    EXPECT_EQ(port->Ask(std::string("SD_0001") + kDspData), "ST4_0001");
+    auto port = ConnectAndStoreFirstDspBlock();
     EXPECT_TRUE(port->AskExpectingSilence(std::string("SD_0002") + kDspCheckpoint));
     EXPECT_TRUE(port->AskExpectingSilence("SUM"));
     Disconnect(port);
@@ -313,11 +318,7 @@ TEST_F(Simulator, HangUpAfterBlocksRemovesThePortAndKeepsTheLoaderState) {
     Options options;
     options.faults.hangUpAfterBlocks = 1;
     Launch(options);
-    auto port = Connect();
-    for (const char* command : {":dsp001", ":efh", ":st"}) {
-        port->Ask(command);
-    }
-    EXPECT_EQ(port->Ask(std::string("SD_0001") + kDspData), "ST4_0001");
+    auto port = ConnectAndStoreFirstDspBlock();
     port->Write(std::string("SD_0002") + kDspCheckpoint + "\r");
     pollfd pfd{port->Fd(), POLLIN, 0};
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);

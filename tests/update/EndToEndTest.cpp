@@ -3,12 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <regex>
 #include <string>
 #include <vector>
@@ -77,28 +73,6 @@ Lines WithoutTimes(Lines log) {
     }
     return log;
 }
-
-// A window that also writes its log lines into a trail shared with the device's
-// command log, so the order of a log line and a command can be checked.
-class TrailWindow : public RecordingWindow {
-  public:
-    void LogLine(const std::string& text) override {
-        RecordingWindow::LogLine(text);
-        Add("log " + text);
-    }
-    void Add(const std::string& entry) {
-        std::lock_guard lock(m_mutex);
-        m_trail.push_back(entry);
-    }
-    Lines Trail() const {
-        std::lock_guard lock(m_mutex);
-        return m_trail;
-    }
-
-  private:
-    mutable std::mutex m_mutex;
-    Lines m_trail;
-};
 
 class EndToEnd : public ::testing::Test {
   protected:
