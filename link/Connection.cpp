@@ -53,6 +53,9 @@ bool CDeviceLink::SetupLine(uint32_t baud) {
 }
 
 void CDeviceLink::OpenPort(bool switchBaud) {
+    // Nothing of an earlier connection is still on its way on a new one.
+    m_unansweredCommand.clear();
+    m_lateReplyPossible = false;
     {
         std::lock_guard lock(m_portMutex);
         if (m_serial.IsOpen()) {

@@ -1,6 +1,8 @@
 #include "link/DeviceLink.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "SerialLib/Serial/posix/Clock.h"
 #include "link/SharedState.h"
@@ -134,6 +136,7 @@ int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
         return cr;
     };
 
+    m_lastReplyTimedOut = false;
     if (const int length = takeQueued(); length >= 0) {
         return length;
     }
@@ -148,6 +151,7 @@ int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
             return length;
         }
     }
+    m_lastReplyTimedOut = !StopRequested();
     return 0;
 }
 
@@ -156,9 +160,50 @@ int CDeviceLink::SendCommand(const char* command, char* reply) {
     if (StopRequested()) {
         return 0;
     }
+    DiscardLateReplies();
     SendAndWait(reinterpret_cast<const uint8_t*>(command), static_cast<int>(std::strlen(command)),
                 timing::kFirstReplyDataWaitMs);
-    return ReadReply(reply, Shared().ReplyTimeout);
+    const int length = ReadReply(reply, Shared().ReplyTimeout);
+    NoteReplyOutcome(command, m_lastReplyTimedOut);
+    return length;
+}
+
+// A command sent again right after it went unanswered is a retry. Once a retry is
+// answered, the reply taken may be the earlier attempt's, late, with the retry's own
+// reply still to come; an old loader's bare acknowledgement cannot tell them apart.
+void CDeviceLink::NoteReplyOutcome(const char* command, bool timedOut) {
+    if (timedOut) {
+        m_unansweredCommand = command;
+        return;
+    }
+    if (!m_unansweredCommand.empty() && m_unansweredCommand == command) {
+        m_lateReplyPossible = true;
+        m_lateReplyQuietMs = Shared().ReplyTimeout;
+    }
+    m_unansweredCommand.clear();
+}
+
+// Before the next command: drops whatever arrives until the line has stayed quiet
+// for the reply time-out of the retried exchange, and waits no longer than twice
+// that in all.
+void CDeviceLink::DiscardLateReplies() {
+    if (!std::exchange(m_lateReplyPossible, false)) {
+        return;
+    }
+    const uint32_t quietMs = timing::Scaled(m_lateReplyQuietMs);
+    const uint64_t end = MonotonicMs() + 2 * static_cast<uint64_t>(quietMs);
+    for (uint64_t now = MonotonicMs(); now < end && !StopRequested(); now = MonotonicMs()) {
+        m_hevtRxData.Reset();
+        m_wakeOnFirstData = true;
+        const bool arrived =
+            m_rxBuffer.Queued() > 0 ||
+            m_hevtRxData.Wait(static_cast<uint32_t>(std::min<uint64_t>(quietMs, end - now))) == 0;
+        m_rxBuffer.Clear();
+        if (!arrived) {
+            break;
+        }
+    }
+    m_wakeOnFirstData = false;
 }
 
 void CDeviceLink::RequestStop() {

@@ -62,6 +62,11 @@ class CDeviceLink : public QObject {
     // Log lines go to the window unless a stop was requested.
     void Log(const std::string& text);
     bool WaitForRxData(uint32_t waitMs);
+    // A retry that was answered after an attempt went unanswered leaves the earlier
+    // attempt's reply possibly still on its way; it must not pass for the reply to
+    // the next command.
+    void NoteReplyOutcome(const char* command, bool timedOut);
+    void DiscardLateReplies();
     bool WorkerNeedsWaking(const uint8_t* chunk, uint32_t size);
     bool SetupLine(uint32_t baud);
     void ClosePortQuietly();
@@ -73,5 +78,11 @@ class CDeviceLink : public QObject {
     COverlapped m_txOverlapped;  // outlives every write it starts
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_wakeOnFirstData{false};  // set while a request awaits its first bytes
+    bool m_lastReplyTimedOut = false;            // ReadReply ended without a CR
+    // Worker only: the command whose last attempt went unanswered, and whether the
+    // line must fall quiet (for m_lateReplyQuietMs) before the next command.
+    std::string m_unansweredCommand;
+    bool m_lateReplyPossible = false;
+    uint32_t m_lateReplyQuietMs = 0;
     CEvent m_hevtStop;
 };

@@ -41,6 +41,15 @@ Bytes SampleData(int record, int count) {
     return data;
 }
 
+bool WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    return !out.fail();
+}
+
+}  // namespace
+
 // ':' LL AAAA TT data CC, where CC makes all bytes sum to 0.
 std::string IntelHexRecord(uint16_t address, uint8_t type, const Bytes& data) {
     Bytes fields = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(address >> 8),
@@ -58,15 +67,6 @@ std::string S2Record(uint32_t address, const Bytes& data) {
     fields.push_back(static_cast<uint8_t>(~ByteSum(fields)));
     return "S2" + Hex(fields);
 }
-
-bool WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    return !out.fail();
-}
-
-}  // namespace
 
 std::string MakeDemoDspImage(int dataRecords) {
     std::string image = ":020000040000FA\r\n";

@@ -155,16 +155,28 @@ std::optional<int> LeadingNumber(std::string_view text, std::size_t& digits) {
 
 Device::Device(DeviceConfig config)
     : config_(std::move(config)),
-      dsp_{Processor::Dsp, config_.dsp, config_.dspState},
-      mcu_{Processor::Mcu, config_.mcu, config_.mcuState} {}
+      dsp_{Processor::Dsp, config_.dsp, config_.dspState, {}},
+      mcu_{Processor::Mcu, config_.mcu, config_.mcuState, {}} {}
 
 Response Device::Handle(std::string_view line) {
     if (dropped_) {
         return Silent();
     }
-    if (auto fault = CommandFaultFor(line)) {
-        return *fault;
+    const std::optional<FaultAction> fault = CommandFaultFor(line);
+    if (fault == FaultAction::Silence) {
+        return Silent();
     }
+    if (fault == FaultAction::Garbage) {
+        return Garbage();
+    }
+    Response response = Answer(line);
+    if (fault == FaultAction::Late) {
+        response.lateMs = faults_.lateReplyMs;
+    }
+    return response;
+}
+
+Response Device::Answer(std::string_view line) {
     if (line == "BDR96") {
         return Line("(ACK)", false, kSwitchedBaud);
     }
@@ -218,14 +230,14 @@ Device::Loader& Device::LoaderFor(Processor processor) {
     return processor == Processor::Dsp ? dsp_ : mcu_;
 }
 
-std::optional<Response> Device::CommandFaultFor(std::string_view line) {
+std::optional<FaultAction> Device::CommandFaultFor(std::string_view line) {
     for (std::size_t i = 0; i < faults_.commands.size(); ++i) {
         const CommandFault& fault = faults_.commands[i];
         if (!line.starts_with(fault.prefix) || (fault.times > 0 && faultUses_[i] >= fault.times)) {
             continue;
         }
         ++faultUses_[i];
-        return fault.action == FaultAction::Garbage ? Garbage() : Silent();
+        return fault.action;
     }
     return std::nullopt;
 }
@@ -271,9 +283,13 @@ Response Device::StoreOldRecord(Loader& loader, std::string_view record) {
     LoaderState& state = loader.state;
     const int number = state.lastBlock + 1;
     const auto add = StoredSum(loader.processor, record, false);
+    if (state.stage == 3 && state.lastBlock > 0 && record == loader.lastRecord) {
+        return Line(v.accept);
+    }
     if (state.stage != 3 || number == faults_.rejectBlock || !add) {
         return Line(v.reject);
     }
+    loader.lastRecord = record;
     state.lastBlock = number;
     state.sum = static_cast<std::uint16_t>(state.sum + *add);
     ++sessionBlocks_;

@@ -16,7 +16,9 @@
 //   "SUM" -> "SUM%04X"     "SV" -> "SV" (programming ends, stage 1)
 // MCU loader, old generation: the same with "mcu001" -> "mcu", "mcu" -> "se",
 //   "se" -> "sp" after the erase, "sp" -> "SR", records "SO" / "Sr" (an S-record
-//   is "S" and a type digit); it ignores "MCU001" and "RES".
+//   is "S" and a type digit); it ignores "MCU001" and "RES". An old loader that
+//   gets the record it stored last once more acknowledges it without storing it
+//   twice (the tool repeats a record whose reply it missed).
 // New loaders (status "ST<stage>_<last block %04d>", stage 1 needs erase, 2 erased,
 //   3 programming): DSP ":dsp001" or ":dsp", MCU "MCU001" -> status;
 //   erase (":efh" / "SE") -> "ST2" after the erase; start (":st" / "SP") -> "ST3"
@@ -62,6 +64,7 @@ struct LoaderState {
 enum class FaultAction {
     Silence,  // no reply at all
     Garbage,  // Faults::garbageBytes bytes of text without any CR instead of the reply
+    Late,     // the command is acted on as usual; its reply leaves Faults::lateReplyMs late
 };
 
 // Applies to commands that begin with prefix; times 0 means every time, otherwise
@@ -75,6 +78,9 @@ struct CommandFault {
 struct Faults {
     std::vector<CommandFault> commands;
     std::size_t garbageBytes = 2000;
+    // How much later than usual a reply leaves under FaultAction::Late; the replies
+    // after it wait behind it, as on a device busy for that long.
+    int lateReplyMs = 0;
     // Refuse this block: the new loaders' block number, or the old loaders' n-th
     // record since the erase. 0: none.
     int rejectBlock = 0;
@@ -96,6 +102,7 @@ struct Response {
     Kind kind = Kind::Silence;
     std::string bytes;        // what goes on the wire, CR included for a reply line
     bool afterErase = false;  // sent once the erase time has passed
+    int lateMs = 0;           // extra delay before it leaves
     int baudAfter = 0;        // the device's line speed after sending it; 0 unchanged
 };
 
@@ -128,9 +135,11 @@ class Device {
         Processor processor;
         Generation generation;
         LoaderState state;
+        std::string lastRecord;  // old loaders: the record stored last
     };
 
-    std::optional<Response> CommandFaultFor(std::string_view line);
+    std::optional<FaultAction> CommandFaultFor(std::string_view line);
+    Response Answer(std::string_view line);
     Response HandleOld(Loader& loader, std::string_view line);
     Response HandleNew(Loader& loader, std::string_view line);
     Response StoreOldRecord(Loader& loader, std::string_view record);

@@ -290,9 +290,9 @@ void DeviceSimulator::Line::ActOnDueLines() {
     }
 }
 
-// Lays the reply out in time: after the replies before it, the fixed delay and
-// (for an erase) the erase time; then byte by byte at the wire rate when paced,
-// with a pause between chunks when replies are split.
+// Lays the reply out in time: after the replies before it, the fixed delay, a late
+// reply's own delay and (for an erase) the erase time; then byte by byte at the wire rate when
+// paced, with a pause between chunks when replies are split.
 void DeviceSimulator::Line::Schedule(const Response& response, Clock::time_point start,
                                      std::uint64_t record) {
     if (response.bytes.empty() || outputBytes_ + response.bytes.size() > kMaxOutputBytes) {
@@ -300,7 +300,8 @@ void DeviceSimulator::Line::Schedule(const Response& response, Clock::time_point
     }
     const Pacing pacing = CurrentPacing();
     const Faults faults = sim_.CurrentFaults();
-    Clock::time_point t = std::max(start, wireOut_) + pacing.replyDelay;
+    Clock::time_point t =
+        std::max(start, wireOut_) + pacing.replyDelay + std::chrono::milliseconds(response.lateMs);
     if (response.afterErase) {
         t += pacing.eraseTime;
     }

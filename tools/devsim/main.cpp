@@ -65,6 +65,10 @@ Options:
                             first K of them when K is given); repeatable
   --garbage=PREFIX[,K]      send garbage without CR instead of the reply
   --garbage-bytes=N         length of that garbage (default 2000)
+  --late=PREFIX[,K]         act on commands beginning with PREFIX as usual but
+                            answer them --late-ms later (later replies wait
+                            behind them)
+  --late-ms=N               how much later (default 0)
   --reject-block=N          refuse block N (old loaders: the N-th record)
   --wrong-sum               report the sum plus one
   --chunk=BYTES,PAUSE_MS    send replies in chunks with pauses between them
@@ -158,6 +162,8 @@ enum Option {
     kSilence,
     kGarbage,
     kGarbageBytes,
+    kLate,
+    kLateMs,
     kRejectBlock,
     kWrongSum,
     kChunk,
@@ -210,6 +216,12 @@ void Apply(Settings& s, int option, std::string_view arg) {
             o.faults.commands.push_back(
                 p.CommandFault(arg, devsim::FaultAction::Garbage, "--garbage"));
             break;
+        case kLate:
+            o.faults.commands.push_back(p.CommandFault(arg, devsim::FaultAction::Late, "--late"));
+            break;
+        case kLateMs:
+            o.faults.lateReplyMs = p.Count(arg, "--late-ms");
+            break;
         case kGarbageBytes:
             o.faults.garbageBytes = static_cast<std::size_t>(p.Count(arg, "--garbage-bytes"));
             break;
@@ -256,6 +268,8 @@ Settings ParseArguments(int argc, char** argv) {
         {"silence", required_argument, nullptr, kSilence},
         {"garbage", required_argument, nullptr, kGarbage},
         {"garbage-bytes", required_argument, nullptr, kGarbageBytes},
+        {"late", required_argument, nullptr, kLate},
+        {"late-ms", required_argument, nullptr, kLateMs},
         {"reject-block", required_argument, nullptr, kRejectBlock},
         {"wrong-sum", no_argument, nullptr, kWrongSum},
         {"chunk", required_argument, nullptr, kChunk},
