@@ -52,7 +52,7 @@ bool CDeviceLink::SetupLine(uint32_t baud) {
     return m_serial.Setup(baud, 8, NOPARITY, ONESTOPBIT) == ERROR_SUCCESS;
 }
 
-void CDeviceLink::OpenPort(bool switchBaud) {
+CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
     // Nothing of an earlier connection is still on its way on a new one.
     m_unansweredCommand.clear();
     m_lateReplyPossible = false;
@@ -71,7 +71,7 @@ void CDeviceLink::OpenPort(bool switchBaud) {
                 m_window.ShowMessage(
                     {"Cannot open serial port", "", ExplainOpenFailure(status, m_strPortName)});
             }
-            return;
+            return Opening::OpenFailed;
         }
     }
     auto failSetup = [this] {
@@ -80,10 +80,10 @@ void CDeviceLink::OpenPort(bool switchBaud) {
     };
     if (!SetupLine(kSlowBaud)) {
         failSetup();
-        return;
+        return Opening::SetupFailed;
     }
     if (!switchBaud) {
-        return;
+        return Opening::Opened;
     }
     char command[16] = {};
     std::snprintf(command, sizeof command, "BDR96%c", kCr);
@@ -95,9 +95,10 @@ void CDeviceLink::OpenPort(bool switchBaud) {
     }
     if (!SetupLine(kFastBaud)) {
         failSetup();
-        return;
+        return Opening::SetupFailed;
     }
     Log(m_strPortName + " was opened!");
+    return Opening::Opened;
 }
 
 void CDeviceLink::ClosePortQuietly() {

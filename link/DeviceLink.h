@@ -32,7 +32,8 @@ class CDeviceLink : public QObject {
     int SendCommand(const char* command, char* reply);
 
     // Worker thread: the connection.
-    void OpenPort(bool switchBaud);
+    enum class Opening { Opened, OpenFailed, SetupFailed };
+    Opening OpenPort(bool switchBaud);
     void ClosePort();
     int DetectLoader();
 

@@ -110,6 +110,10 @@ bool ImagePass::IsBlock(std::string_view line) const {
     return m_kind == ImageKind::Dsp || IsMcuBlock(line);
 }
 
+bool ImagePass::IsCheckpoint(std::string_view line) const {
+    return m_kind == ImageKind::Dsp ? IsDspCheckpoint(line) : IsMcuCheckpoint(line);
+}
+
 std::string ImagePass::FaultText() const {
     if (m_readError) {
         return "Image file read fail!";
@@ -125,48 +129,81 @@ std::string ImagePass::FaultText() const {
             return Numbered("Image line %u: record too short!", m_lineNumber);
         case LineFault::AddressTruncated:
             return Numbered("Image line %u: address too short!", m_lineNumber);
+        case LineFault::RecordNotHex:
+            return Numbered("Image line %u: record is not hex digits!", m_lineNumber);
+        case LineFault::ChecksumWrong:
+            return Numbered("Image line %u: record checksum wrong!", m_lineNumber);
         case LineFault::None:
             break;
     }
     return {};
 }
 
-bool CountImageBlocks(GuardedWindow& window) {
-    ProcessValues& shared = Shared();
-    const std::string path = shared.ImagePath.Get();
-    for (const std::string& piece : ImagePathLogLines(path)) {
-        window.Log(piece);
+ImageCheck CheckImage(const std::string& path, ImageKind kind,
+                      const std::function<bool()>& stopped) {
+    ImageCheck check;
+    ImagePass pass(kind);
+    check.opened = pass.Open(path);
+    if (!check.opened) {
+        check.refusal = "Can not open image file!";
+        return check;
     }
-    shared.TotalBlocks = 0;
-    ImagePass pass(ImageKindForMode(shared.OperationMode));
-    if (!pass.Open(path)) {
-        window.Log("Can not open image file!");
-        return false;
-    }
-    uint32_t blocks = 0;
     std::string line;
     for (;;) {
-        if (window.Stopped()) {
-            return false;
+        if (stopped && stopped()) {
+            check.stopped = true;
+            return check;
         }
         const ImagePass::Next next = pass.NextLine(line);
         if (next == ImagePass::Next::End) {
             break;
         }
         if (next == ImagePass::Next::Fault) {
-            window.Log(pass.FaultText());
-            window.Log("Image file refused, nothing was sent.");
-            return false;
+            check.refusal = pass.FaultText();
+            return check;
         }
         if (pass.IsBlock(line)) {
-            ++blocks;
+            ++check.blocks;
+            check.hasCheckpoint = check.hasCheckpoint || pass.IsCheckpoint(line);
         }
     }
-    pass.Close();
-    shared.TotalBlocks = blocks;
-    const std::string total = std::to_string(blocks);
+    if (check.blocks == 0) {
+        check.refusal = "Image file has no block to send!";
+    }
+    return check;
+}
+
+bool CountImageBlocks(GuardedWindow& window, bool requireCheckpoint) {
+    ProcessValues& shared = Shared();
+    const std::string path = shared.ImagePath.Get();
+    for (const std::string& piece : ImagePathLogLines(path)) {
+        window.Log(piece);
+    }
+    shared.TotalBlocks = 0;
+    const ImageCheck check =
+        CheckImage(path, ImageKindForMode(shared.OperationMode), [&] { return window.Stopped(); });
+    if (check.stopped) {
+        return false;
+    }
+    if (!check.refusal.empty()) {
+        window.Log(check.refusal);
+        if (check.opened) {
+            window.Log(kImageRefusedLine);
+        }
+        return false;
+    }
+    shared.TotalBlocks = check.blocks;
+    const std::string total = std::to_string(check.blocks);
     shared.TotalBlocksText.Set(total);
     window.Log("Total blocks:" + total);
+    if (!check.hasCheckpoint) {
+        window.Log(kNoCheckpointLine);
+        if (requireCheckpoint) {
+            window.Log("Verification is required, so the image cannot be used.");
+            window.Log(kImageRefusedLine);
+            return false;
+        }
+    }
     window.SetProgressPos(0);
     shared.PercentText.Set("0%");
     shared.WrittenBlocks = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,8 @@ class ImagePass {
     Next NextLine(std::string& line);
     // Whether `line` is a block of this image (every dsp.hex line is).
     bool IsBlock(std::string_view line) const;
+    // Whether the block `line` is the checkpoint record the flash is verified at.
+    bool IsCheckpoint(std::string_view line) const;
     // A log line that says what was wrong, after NextLine gave Fault.
     std::string FaultText() const;
 
@@ -59,9 +62,29 @@ class ImagePass {
     bool m_readError = false;
 };
 
+// What one pass over a whole image found, exactly as an update's count sees it.
+struct ImageCheck {
+    bool opened = false;
+    bool stopped = false;  // `stopped` said so before the end
+    uint32_t blocks = 0;
+    bool hasCheckpoint = false;
+    // Why the image cannot be sent (a line naming the fault); empty when it can.
+    std::string refusal;
+};
+
+// Reads the image at `path` once: every line checked, blocks counted, the
+// checkpoint looked for. An image without any block is refused too.
+ImageCheck CheckImage(const std::string& path, ImageKind kind,
+                      const std::function<bool()>& stopped = {});
+
+inline constexpr const char* kImageRefusedLine = "Image file refused, nothing was sent.";
+inline constexpr const char* kNoCheckpointLine =
+    "No checkpoint record: the flash will not be verified.";
+
 // Logs ImagePath, counts the blocks of the image into TotalBlocks and logs
 // "Total blocks:" with the count, then resets the written count and percentage.
-// Returns false, with a log line, when the image cannot be opened or holds a line
-// the tool cannot send; nothing has been sent to the device then and the update
-// must end. Also false, silently, when a stop is requested.
-bool CountImageBlocks(GuardedWindow& window);
+// An image without a checkpoint record is logged as not to be verified, and
+// refused when `requireCheckpoint`. Returns false, with log lines, when the image
+// cannot be opened or cannot be an update; nothing has been sent to the device then
+// and the update must end. Also false, silently, when a stop is requested.
+bool CountImageBlocks(GuardedWindow& window, bool requireCheckpoint = false);

@@ -68,6 +68,71 @@ LineFault CheckText(std::string_view line) {
     return largest <= kLastPrintable ? LineFault::None : LineFault::NotText;
 }
 
+// Whether every character of `text` is a hex digit, and the low byte of the sum of
+// the bytes its digit pairs spell. Written without a table or early exit so the
+// compiler runs it many characters at a time: the count checks every record.
+struct HexBytes {
+    bool hex;
+    uint8_t sum;
+};
+
+HexBytes SumHexBytes(std::string_view text) {
+    unsigned bad = 0;
+    unsigned high = 0;
+    unsigned low = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        const unsigned h = static_cast<unsigned char>(text[i]);
+        const unsigned l = static_cast<unsigned char>(text[i + 1]);
+        // A digit is c - '0' < 10; a letter of either case is (c | 0x20) - 'a' < 6.
+        bad |= static_cast<unsigned>((h - '0' >= 10u) & (((h | 0x20u) - 'a') >= 6u));
+        bad |= static_cast<unsigned>((l - '0' >= 10u) & (((l | 0x20u) - 'a') >= 6u));
+        // Its value: the low four bits, plus 9 for a letter (bit 6 set).
+        high += (h & 0xFu) + 9 * (h >> 6 & 1u);
+        low += (l & 0xFu) + 9 * (l >> 6 & 1u);
+    }
+    return {bad == 0, static_cast<uint8_t>(high * 16 + low)};
+}
+
+// A record's bytes are the digit pairs from `first` that its count field (at
+// `first`) calls for, `extraBytes` more than the count; they must all be there, be
+// hex, and sum (checksum included) to `sum`. Characters after them are not judged.
+LineFault CheckRecordBytes(std::string_view line, std::size_t first, unsigned extraBytes,
+                           uint8_t sum) {
+    if (line.size() < first + 2) {
+        return LineFault::RecordTruncated;
+    }
+    const HexBytes count = SumHexBytes(line.substr(first, 2));
+    if (!count.hex) {
+        return LineFault::RecordNotHex;
+    }
+    const std::size_t digits = 2 * (static_cast<std::size_t>(count.sum) + extraBytes);
+    if (line.size() < first + digits) {
+        return LineFault::RecordTruncated;
+    }
+    const HexBytes bytes = SumHexBytes(line.substr(first, digits));
+    if (!bytes.hex) {
+        return LineFault::RecordNotHex;
+    }
+    return bytes.sum == sum ? LineFault::None : LineFault::ChecksumWrong;
+}
+
+// ':' LL AAAA TT data CC: LL + 5 bytes that sum to 0.
+LineFault CheckIntelHexRecord(std::string_view line) {
+    if (line.empty() || line[0] != ':') {
+        return LineFault::None;
+    }
+    return CheckRecordBytes(line, 1, 5, 0);
+}
+
+// 'S' T NN address data CC: N + 1 bytes (the count counts address, data and
+// checksum) that sum to 0xFF, the checksum being the ones' complement of the rest.
+LineFault CheckSRecord(std::string_view line) {
+    if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9') {
+        return LineFault::None;
+    }
+    return CheckRecordBytes(line, 2, 1, 0xFF);
+}
+
 bool FieldEquals(std::string_view line, std::size_t pos, std::string_view text) {
     return line.size() >= pos + text.size() && line.substr(pos, text.size()) == text;
 }
@@ -151,10 +216,10 @@ bool IsMcuBlock(std::string_view line) {
     return address < kMcuSkippedFirst || address > kMcuSkippedLast;
 }
 
-LineFault CheckDspLine(std::string_view line) {
-    if (const LineFault fault = CheckText(line); fault != LineFault::None) {
-        return fault;
-    }
+namespace {
+
+// What the sums need of a dsp.hex line.
+LineFault CheckDspSummedRecord(std::string_view line) {
     if (!IsDspSummed(line)) {
         return LineFault::None;
     }
@@ -164,10 +229,8 @@ LineFault CheckDspLine(std::string_view line) {
     return line.size() < DspSummedLength(line) ? LineFault::RecordTruncated : LineFault::None;
 }
 
-LineFault CheckMcuLine(std::string_view line) {
-    if (const LineFault fault = CheckText(line); fault != LineFault::None) {
-        return fault;
-    }
+// What the block selection and the sums need of an S2 line.
+LineFault CheckMcuS2Record(std::string_view line) {
     if (!IsMcuS2(line)) {
         return LineFault::None;
     }
@@ -181,4 +244,22 @@ LineFault CheckMcuLine(std::string_view line) {
         return LineFault::RecordTooLong;
     }
     return line.size() < McuSummedLength(line) ? LineFault::RecordTruncated : LineFault::None;
+}
+
+// The first fault of the checks in order, or None.
+template <typename... Checks>
+LineFault FirstFault(std::string_view line, Checks... checks) {
+    LineFault fault = LineFault::None;
+    ((fault = fault == LineFault::None ? checks(line) : fault), ...);
+    return fault;
+}
+
+}  // namespace
+
+LineFault CheckDspLine(std::string_view line) {
+    return FirstFault(line, CheckText, CheckDspSummedRecord, CheckIntelHexRecord);
+}
+
+LineFault CheckMcuLine(std::string_view line) {
+    return FirstFault(line, CheckText, CheckMcuS2Record, CheckSRecord);
 }

@@ -55,15 +55,19 @@ bool IsMcuBlock(std::string_view line);
 // refuses the whole image before any command reaches the device.
 enum class LineFault {
     None,
-    TooLong,          // more than kMaxImageLineLength characters
-    NotText,          // a byte outside printable ASCII (binary data, NUL, a stray CR)
-    RecordTooLong,    // a summed record larger than the sums are defined for
-    RecordTruncated,  // a summed record shorter than its count field says
-    AddressTruncated  // an S2 line too short to hold its address
+    TooLong,           // more than kMaxImageLineLength characters
+    NotText,           // a byte outside printable ASCII (binary data, NUL, a stray CR)
+    RecordTooLong,     // a summed record larger than the sums are defined for
+    RecordTruncated,   // a record shorter than its count field says
+    AddressTruncated,  // an S2 line too short to hold its address
+    RecordNotHex,      // a record whose count, address, data or checksum is not hex digits
+    ChecksumWrong      // a record whose own checksum does not match its bytes
 };
 
-// A dsp.hex line. Short lines without a data record (an empty line, the end record)
-// are fine: they are sent as they are and not summed.
+// A dsp.hex line. Every line is sent as it is; a line that begins with ":" is an
+// Intel HEX record and must be whole with a matching checksum. Other lines (an
+// empty one, say) are sent unchecked beyond being text.
 LineFault CheckDspLine(std::string_view line);
-// A line of an MCU image. Only S2 lines are checked beyond being text.
+// A line of an MCU image. A line that begins with "S" and a digit is an S-record
+// and must be whole with a matching checksum; S2 lines are checked further.
 LineFault CheckMcuLine(std::string_view line);

@@ -83,6 +83,7 @@ class ProgrammingPass {
         m_pass.Close();
         m_ended = true;
         Shared().UpdatePhase = PhaseFailed;
+        m_steps.Conclude(RunResult::WriteFail);
         m_steps.Log(text);
     }
 
@@ -118,6 +119,7 @@ void VerifyFailEnding(CUpdateSteps& steps, ProgrammingPass& pass,
         return;
     }
     Shared().UpdatePhase = PhaseFailed;
+    steps.Conclude(RunResult::VerifyFail);
     steps.Log("Verify flash data fail!");
     if (replyTimeoutMs) {
         steps.SetReplyTimeout(*replyTimeoutMs);
@@ -128,6 +130,7 @@ void VerifyFailEnding(CUpdateSteps& steps, ProgrammingPass& pass,
 void WriteFailEnding(CUpdateSteps& steps, ProgrammingPass& pass) {
     pass.Close();
     Shared().UpdatePhase = PhaseFailed;
+    steps.Conclude(RunResult::WriteFail);
     steps.Log("Write fail!");
 }
 
@@ -198,7 +201,7 @@ LoaderStatus StageWalk(CUpdateSteps& steps, const NewLoaderPlan& plan) {
 }  // namespace
 
 void RunOldLoaderUpdate(CUpdateSteps& steps, const OldLoaderPlan& plan) {
-    if (!CountImageBlocks(steps.Window())) {
+    if (!steps.CountImage()) {
         return;
     }
     steps.SetReplyTimeout(plan.handshakeReplyTimeoutMs);
@@ -254,7 +257,7 @@ void RunOldLoaderUpdate(CUpdateSteps& steps, const OldLoaderPlan& plan) {
 }
 
 void RunNewLoaderUpdate(CUpdateSteps& steps, const NewLoaderPlan& plan) {
-    if (!CountImageBlocks(steps.Window())) {
+    if (!steps.CountImage()) {
         return;
     }
     if (plan.walkReplyTimeoutMs) {

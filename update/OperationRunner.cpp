@@ -57,6 +57,19 @@ void ReportMissingImage(CUpdateSteps& steps, const DispatchRow& row) {
     }
 }
 
+OperationOutcome CoarseOutcome(RunResult result) {
+    switch (result) {
+        case RunResult::None:
+            return OperationOutcome::None;
+        case RunResult::Finished:
+            return OperationOutcome::Finished;
+        case RunResult::VersionRead:
+            return OperationOutcome::VersionRead;
+        default:
+            return OperationOutcome::Failed;
+    }
+}
+
 }  // namespace
 
 CUpdateEngine::CUpdateEngine(CDeviceLink& link, MainWindow& window)
@@ -114,24 +127,25 @@ void CUpdateEngine::OperationThread(CUpdateEngine* engine) {
 }
 
 void CUpdateEngine::RunOperation() {
-    m_link.OpenPort(m_link.m_bSwitchBaud);
+    m_report = RunReport{};
+    const CDeviceLink::Opening opening = m_link.OpenPort(m_link.m_bSwitchBaud);
     if (!m_link.m_serial.IsOpen()) {
         SetOperationButtons(true);
-        EndRun(OperationOutcome::Failed);
+        EndRun(opening == CDeviceLink::Opening::SetupFailed ? RunResult::SetupFail
+                                                            : RunResult::PortOpenFail);
         return;
     }
     Shared().DeviceIndex = 0;
     Window().Log("Connecting..........");
-    m_result = OperationOutcome::Failed;
     DispatchOperation();
     // Once stopped, the port and the window belong to the closing window alone.
     if (!m_link.Pause(timing::kRunEndPauseMs)) {
-        EndRun(OperationOutcome::Failed);
+        EndRun(RunResult::Interrupted);
         return;
     }
     m_link.ClosePort();
     SetOperationButtons(true);
-    EndRun(m_result);
+    EndRun(m_report.result);
 }
 
 void CUpdateEngine::DispatchOperation() {
@@ -155,9 +169,11 @@ void CUpdateEngine::ReadVersion() {
         const std::string version(reply.data(), static_cast<std::size_t>(length));
         window.Log(version);
         window.ShowMessage({version, "Version", ""});
-        m_result = OperationOutcome::VersionRead;
+        m_report.result = RunResult::VersionRead;
+        m_report.version = version;
     } else {
         window.ShowMessage({"Read version fail", "Version", ""});
+        m_report.result = RunResult::ConnectFail;
     }
 }
 
@@ -165,6 +181,9 @@ void CUpdateEngine::UpdateImage() {
     const int32_t mode = Shared().OperationMode;
     const int generation = m_link.DetectLoader();
     CUpdateSteps steps(m_link, m_window);
+    steps.SetRequireCheckpoint(m_requireCheckpoint);
+    m_report.loader = generation;
+    m_report.result = RunResult::NoLoader;
     if (steps.Stopped()) {
         return;
     }
@@ -179,14 +198,22 @@ void CUpdateEngine::UpdateImage() {
     if (row == nullptr) {
         return;
     }
-    if (!ImageFileExists(row->image)) {
+    const bool found = ImageFileExists(row->image);
+    m_report.image = Shared().ImagePath.Get();
+    if (!found) {
+        m_report.result = RunResult::ImageMissing;
         ReportMissingImage(steps, *row);
         return;
     }
     row->procedure(steps);
-    if (steps.Finished()) {
-        m_result = OperationOutcome::Finished;
-    }
+    const RunReport& done = steps.Report();
+    // A procedure that ended without saying how was stopped; never count it a success.
+    m_report.result = done.result == RunResult::None ? RunResult::WriteFail : done.result;
+    m_report.verified = done.verified;
+    m_report.eraseMs = done.eraseMs;
+    m_report.programMs = done.programMs;
+    m_report.blocksTotal = Shared().TotalBlocks;
+    m_report.blocksWritten = Shared().WrittenBlocks;
 }
 
 GuardedWindow CUpdateEngine::Window() {
@@ -200,9 +227,12 @@ void CUpdateEngine::SetOperationButtons(bool enable) {
     }
 }
 
-void CUpdateEngine::EndRun(OperationOutcome outcome) {
-    m_outcome = outcome;
+void CUpdateEngine::EndRun(RunResult result) {
+    // A run cut short by a stop is interrupted, whatever it had reached.
+    m_report.result = m_link.StopRequested() ? RunResult::Interrupted : result;
+    m_outcome = CoarseOutcome(m_report.result);
     std::lock_guard lock(m_mutex);
+    m_lastReport = m_report;
     m_running = false;
     if (m_stopLoop != nullptr) {
         QMetaObject::invokeMethod(m_stopLoop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -210,6 +240,11 @@ void CUpdateEngine::EndRun(OperationOutcome outcome) {
     if (m_runEnded) {
         m_runEnded();
     }
+}
+
+RunReport CUpdateEngine::LastReport() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastReport;
 }
 
 void CUpdateEngine::Stop() {

@@ -12,6 +12,7 @@
 #include "link/DeviceLink.h"
 #include "link/MainWindow.h"
 #include "update/GuardedWindow.h"
+#include "update/RunReport.h"
 
 class QEventLoop;
 
@@ -47,6 +48,10 @@ class CUpdateEngine {
     void Stop();
     bool Running() const { return m_running; }
     OperationOutcome LastOutcome() const { return m_outcome; }
+    // The last run in detail; complete once Running() is false.
+    RunReport LastReport() const;
+    // Updates refuse an image without a checkpoint record (set before a press).
+    void SetRequireCheckpoint(bool require) { m_requireCheckpoint = require; }
     // Called on the worker as the very last thing it does in each run, under the
     // engine's lock: it must not call back into the engine (posting an event is fine).
     void SetRunEndedHandler(std::function<void()> handler);
@@ -61,7 +66,7 @@ class CUpdateEngine {
     // The window as the worker reaches it: silent once a stop was requested.
     GuardedWindow Window();
     void SetOperationButtons(bool enable);
-    void EndRun(OperationOutcome outcome);
+    void EndRun(RunResult result);
     void WaitForWorker();
 
     CDeviceLink& m_link;
@@ -69,9 +74,11 @@ class CUpdateEngine {
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::atomic<OperationOutcome> m_outcome{OperationOutcome::None};
-    OperationOutcome m_result = OperationOutcome::None;  // the worker's own, until EndRun
+    std::atomic<bool> m_requireCheckpoint{false};
+    RunReport m_report;  // the worker's own, until EndRun
 
-    std::mutex m_mutex;  // guards the two below
+    mutable std::mutex m_mutex;  // guards the three below
     std::function<void()> m_runEnded;
     QEventLoop* m_stopLoop = nullptr;
+    RunReport m_lastReport;
 };

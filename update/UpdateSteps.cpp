@@ -8,6 +8,7 @@
 #include "SerialLib/Serial/posix/Clock.h"
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
+#include "update/ImageFiles.h"
 #include "update/ImageRecords.h"
 
 namespace {
@@ -80,6 +81,21 @@ void CUpdateSteps::SetReplyTimeout(uint32_t ms) {
     Shared().ReplyTimeout = ms;
 }
 
+bool CUpdateSteps::CountImage() {
+    if (CountImageBlocks(m_window, m_requireCheckpoint)) {
+        return true;
+    }
+    Conclude(RunResult::ImageRefused);
+    return false;
+}
+
+void CUpdateSteps::Conclude(RunResult result) {
+    m_report.result = result;
+    if (m_programming && !m_report.programMs) {
+        m_report.programMs = TimeGetTime() - Shared().ProgramStartTime;
+    }
+}
+
 std::string_view CUpdateSteps::Send(const std::string& command) {
     std::memset(m_reply, 0, sizeof m_reply);
     // Once stopped, the port is left alone and every exchange fails at once.
@@ -146,6 +162,7 @@ bool CUpdateSteps::VerifyChecksum(uint16_t runningSum) {
         if (reply.size() >= kSumReplyLength && StartsWith(reply, "SUM")) {
             sumReplied = true;
             if (DeviceSum(reply) == runningSum) {
+                m_report.verified = true;
                 return true;
             }
         }
@@ -170,9 +187,10 @@ void CUpdateSteps::BeginErase(uint32_t timerPeriodMs) {
     m_window.StartTimer(EraseTimer, timerPeriodMs);
 }
 
-void CUpdateSteps::LogElapsedSinceErase(const char* label) {
+uint32_t CUpdateSteps::LogElapsedSinceErase(const char* label) {
     const uint32_t elapsed = TimeGetTime() - Shared().EraseStartTime;
     Log(label + std::to_string(elapsed) + "ms");
+    return elapsed;
 }
 
 void CUpdateSteps::BeginProgramming() {
@@ -183,21 +201,24 @@ void CUpdateSteps::BeginProgramming() {
     m_window.SetProgressRange(0, ClampToInt(shared.TotalBlocks));
     m_window.SetProgressPos(0);
     Log("Ereased flash ok!");
-    LogElapsedSinceErase("Erase case time:");
+    m_report.eraseMs = LogElapsedSinceErase("Erase case time:");
     Log("Program flash..........");
     shared.PercentText.Set("0%");
     shared.ProgramStartTime = TimeGetTime();
+    m_programming = true;
     m_window.StartTimer(ProgramTimer, timing::kProgramTimerMs);
     shared.UpdatePhase = PhaseProgramming;
     shared.WrittenBlocks = 0;
 }
 
 void CUpdateSteps::FinishProgramming() {
+    const uint32_t programMs = TimeGetTime() - Shared().ProgramStartTime;
     if (!Pause(timing::kFinishPauseMs)) {
         return;
     }
     Shared().UpdatePhase = PhaseFinished;
-    m_finished = true;
+    m_report.programMs = programMs;
+    Conclude(RunResult::Finished);
     LogElapsedSinceErase("Reflash  case time:");
     if (!Pause(timing::kFinishPauseMs)) {
         return;
@@ -206,6 +227,7 @@ void CUpdateSteps::FinishProgramming() {
 }
 
 void CUpdateSteps::ReportConnectFail() {
+    Conclude(RunResult::ConnectFail);
     Log("connect fail");
 }
 

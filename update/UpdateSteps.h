@@ -6,6 +6,7 @@
 
 #include "link/DeviceLink.h"
 #include "update/GuardedWindow.h"
+#include "update/RunReport.h"
 
 // The stage a new loader reports, and the last block it holds.
 struct LoaderStatus {
@@ -39,6 +40,11 @@ class CUpdateSteps {
     // False when a stop cut the pause short.
     bool Pause(uint32_t ms) { return m_link.Pause(ms); }
     void SetReplyTimeout(uint32_t ms);
+    // An image without a checkpoint record is refused at the count.
+    void SetRequireCheckpoint(bool require) { m_requireCheckpoint = require; }
+
+    // The count every procedure starts with; false (image refused) ends the update.
+    bool CountImage();
 
     // Up to 2 attempts; true at the first reply that begins with one of the prefixes.
     bool ExchangeExpectAny(const std::string& command, const char* first, const char* second,
@@ -63,17 +69,25 @@ class CUpdateSteps {
     void ReportConnectFail();
     // After an accepted block: bar position, written count and percentage.
     void ProgressUpdate();
+    // The update ended in `result` (a failure the procedure reports); the programming
+    // time is taken here.
+    void Conclude(RunResult result);
 
     // FinishProgramming set the finished phase in this run.
-    bool Finished() const { return m_finished; }
+    bool Finished() const { return m_report.result == RunResult::Finished; }
+    // What the procedure found: its result, whether the flash was verified, the
+    // erase and programming times.
+    const RunReport& Report() const { return m_report; }
 
   private:
     // One SendCommand with a zeroed reply buffer; the reply text (empty: no reply).
     std::string_view Send(const std::string& command);
-    void LogElapsedSinceErase(const char* label);
+    uint32_t LogElapsedSinceErase(const char* label);
 
     CDeviceLink& m_link;
     GuardedWindow m_window;
     char m_reply[CDeviceLink::kReplySize] = {};
-    bool m_finished = false;
+    bool m_requireCheckpoint = false;
+    bool m_programming = false;
+    RunReport m_report;
 };
