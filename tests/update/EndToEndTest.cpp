@@ -25,10 +25,10 @@ using devsim::LoaderState;
 // data record and the end record. Every line is a block.
 const Lines kDspLines = {
     ":020000040000FA",      // 1: not a data record, not summed
-    ":0400100012345678E2",  // 2: 0x68AC
-    ":02002000ABCD86",      // 3: 0xABCD
-    ":023FFE00111100",      // 4: the checkpoint record, 0x1111
-    ":0400300011112222AA",  // 5: 0x3333
+    ":0400100012345678D8",  // 2: 0x68AC
+    ":02002000ABCD66",      // 3: 0xABCD
+    ":023FFE0011119F",      // 4: the checkpoint record, 0x1111
+    ":040030001111222266",  // 5: 0x3333
     ":00000001FF",          // 6: end record
 };
 
@@ -36,10 +36,10 @@ const Lines kDspLines = {
 const Lines kMcuLines = {
     "S00600004844521B",      // header, never sent
     "S2080000000102FFAA4B",  // block 1: 0x1AC
-    "S20800C0000102FFAA00",  // skipped range
-    "S2060000100A0B00",      // block 2: 0x15
-    "S206023FFE0F0F00",      // block 3: the checkpoint record, 0x1E
-    "S2060140000102CC",      // block 4: 0x03
+    "S20800C0000102FFAA8B",  // skipped range
+    "S2060000100A0BD4",      // block 2: 0x15
+    "S206023FFE0F0F9C",      // block 3: the checkpoint record, 0x1E
+    "S2060140000102B5",      // block 4: 0x03
     "S804000000FB",          // end, never sent
 };
 
@@ -240,8 +240,8 @@ TEST_F(EndToEnd, NewLoadersResumeFromStageTwo) {
 TEST_F(EndToEnd, EveryCheckpointRecordIsVerifiedAndSummedAsEachLoaderDoes) {
     // Two checkpoint records: the second sum only matches the device's if the old
     // loader summed the first one after verifying it and the new loader did not.
-    const Lines dsp = {":0400100012345678E2", ":023FFE00111100", ":020000040001F9",
-                       ":023FFE00222200",     ":023ffe00333300", ":00000001FF"};
+    const Lines dsp = {":0400100012345678D8", ":023FFE0011119F", ":020000040001F9",
+                       ":023FFE0022227D",     ":023ffe0033335B", ":00000001FF"};
     for (Generation generation : {Generation::Old, Generation::New}) {
         Launch(generation, Generation::None);
         m_rig.Window().Clear();
@@ -256,8 +256,8 @@ TEST_F(EndToEnd, EveryCheckpointRecordIsVerifiedAndSummedAsEachLoaderDoes) {
     }
     // MCU: character 4 of the address is not compared; lower case is no checkpoint;
     // the old loader also verifies at a non-S2 line, the new one ignores it.
-    const Lines mcu = {"S2060000100A0B00", "S206023FFE0F0F00", "S105023FFE0000",
-                       "S206123FFE0101CC", "S206F23FFE0202CC", "S206023ffe0303CC"};
+    const Lines mcu = {"S2060000100A0BD4", "S206023FFE0F0F9C", "S105023FFE00BB",
+                       "S206123FFE0101A8", "S206F23FFE0202C6", "S206023ffe0303B4"};
     for (Generation generation : {Generation::Old, Generation::New}) {
         Launch(Generation::None, generation);
         m_rig.Window().Clear();
@@ -267,7 +267,7 @@ TEST_F(EndToEnd, EveryCheckpointRecordIsVerifiedAndSummedAsEachLoaderDoes) {
         const auto commands = Commands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "SUM"),
                   generation == Generation::Old ? 4 : 3);
-        EXPECT_EQ(std::count(commands.begin(), commands.end(), "S105023FFE0000"), 0);
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "S105023FFE00BB"), 0);
         EXPECT_EQ(m_rig.Engine().LastOutcome(), OperationOutcome::Finished);
     }
 }

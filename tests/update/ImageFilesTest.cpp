@@ -151,10 +151,11 @@ TEST_F(ImageFilesTest, CountLogsThePathThenTheTotal) {
     Shared().WrittenBlocks = 5;
     Shared().PercentText.Set("80%");
     m_window.SetProgressPos(44);
-    ASSERT_TRUE(Count(ModeDsp, ":0400100012345678AA\n\n:00000001FF\n"));
+    ASSERT_TRUE(Count(ModeDsp, ":0400100012345678D8\n\n:00000001FF\n"));
     const auto path = m_dir.File("dsp.hex");
     std::vector<std::string> expected = ImagePathLogLines(path);
     expected.push_back("Total blocks:3");
+    expected.push_back("No checkpoint record: the flash will not be verified.");
     EXPECT_EQ(m_window.Log(), expected);
     EXPECT_EQ(Shared().TotalBlocks, 3u);  // every dsp.hex line, the empty one included
     EXPECT_EQ(Shared().TotalBlocksText.Get(), "3");
@@ -166,21 +167,29 @@ TEST_F(ImageFilesTest, CountLogsThePathThenTheTotal) {
 TEST_F(ImageFilesTest, McuCountTakesS2RecordsOutsideTheSkippedRange) {
     const std::string image =
         "S00600004844521B\n"
-        "S20800BFFF0102FFAACC\n"  // counts
-        "S20800C0000102FFAACC\n"  // skipped range
-        "S208010000FFAAFFAACC\n"  // skipped range
-        "S208013FFF0102FFAACC\n"  // skipped range
-        "S2080140000102FFAACC\n"  // counts
-        "S1080000000102FFAACC\n"  // S1 never
-        "S3090000000000FFAACC\n"  // S3 never
+        "S20800BFFF0102FFAA8D\n"    // counts
+        "S20800C0000102FFAA8B\n"    // skipped range
+        "S208010000FFAAFFAAA4\n"    // skipped range
+        "S208013FFF0102FFAA0C\n"    // skipped range
+        "S2080140000102FFAA0A\n"    // counts
+        "S1080000000102FFAA4B\n"    // S1 never
+        "S309000000000102FFAA4A\n"  // S3 never
         "S804000000FB\n";
     ASSERT_TRUE(Count(ModeMcu, image, "mcu_old.mot"));
-    EXPECT_EQ(m_window.Log().back(), "Total blocks:2");
+    EXPECT_EQ(Shared().TotalBlocks, 2u);
 }
 
-TEST_F(ImageFilesTest, McuImageWithOnlySkippedRecordsCountsZero) {
-    ASSERT_TRUE(Count(ModeMcu, "S20800C0000102FFAACC\nS208013FFF0102FFAACC\n", "mcu_new.mot"));
-    EXPECT_EQ(m_window.Log().back(), "Total blocks:0");
+TEST_F(ImageFilesTest, WithoutACheckpointRecordTheCountWarnsOrRefusesWhenVerifyingIsRequired) {
+    const std::string image = "S2080000000102FFAA4B\nS2060140000102B5\n";
+    ASSERT_TRUE(Count(ModeMcu, image, "mcu_new.mot"));
+    EXPECT_EQ(m_window.Log().back(), "No checkpoint record: the flash will not be verified.");
+    m_window.Clear();
+    Shared().OperationMode = ModeMcu;
+    EXPECT_FALSE(CountImageBlocks(m_guarded, true));
+    EXPECT_EQ(m_window.Log().back(), "Image file refused, nothing was sent.");
+    m_window.Clear();
+    ASSERT_TRUE(Count(ModeMcu, image + "S206023FFE0F0F9C\n", "mcu_new.mot"));
+    EXPECT_EQ(m_window.Log().back(), "Total blocks:3");
 }
 
 TEST_F(ImageFilesTest, ImagesWithLinesTheToolCannotSendAreRefused) {
@@ -198,6 +207,12 @@ TEST_F(ImageFilesTest, ImagesWithLinesTheToolCannotSendAreRefused) {
         {ModeMcu, "S00600004844521B\nS2080000\n", "Image line 2: address too short!"},
         {ModeMcu, "S2840000" + std::string(260, '1') + "\n", "Image line 1: record too long!"},
         {ModeMcu, "S20800100001\n", "Image line 1: record too short!"},
+        {ModeDsp, ":00000001FF\n:02002000ABCD67\n", "Image line 2: record checksum wrong!"},
+        {ModeMcu, "S00600004844521B\nS20800C0000102FFAA00\n",
+         "Image line 2: record checksum wrong!"},
+        {ModeDsp, "", "Image file has no block to send!"},
+        {ModeMcu, "S20800C0000102FFAA8B\nS208013FFF0102FFAA0C\n",
+         "Image file has no block to send!"},
     };
     for (const Case& c : cases) {
         m_window.Clear();

@@ -6,18 +6,30 @@
 
 namespace {
 
-// An Intel HEX data record of `bytes` data bytes (all 0x11) and a dummy checksum.
+// `digits` (count onward) followed by the checksum that makes its bytes sum to `total`.
+std::string WithChecksum(const std::string& digits, unsigned total) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+        sum += std::stoul(digits.substr(i, 2), nullptr, 16);
+    }
+    char checksum[3];
+    std::snprintf(checksum, sizeof checksum, "%02X", (total - sum) & 0xFF);
+    return digits + checksum;
+}
+
+// An Intel HEX data record of `bytes` data bytes (all 0x11).
 std::string DspDataRecord(unsigned bytes) {
     char count[3];
     std::snprintf(count, sizeof count, "%02X", bytes);
-    return std::string(":") + count + "000000" + std::string(2 * bytes, '1') + "FF";
+    return ":" + WithChecksum(count + std::string("000000") + std::string(2 * bytes, '1'), 0);
 }
 
 // An S2 record at `address` with `count` in its count field and `dataBytes` bytes 0x22.
 std::string McuRecord(const char* address, unsigned count, unsigned dataBytes) {
     char countText[3];
     std::snprintf(countText, sizeof countText, "%02X", count);
-    return std::string("S2") + countText + address + std::string(2 * dataBytes, '2') + "CC";
+    return "S2" +
+           WithChecksum(countText + std::string(address) + std::string(2 * dataBytes, '2'), 0xFF);
 }
 
 }  // namespace
@@ -135,7 +147,7 @@ TEST(LineChecks, DspLinesThatAreSentAsTheyAre) {
     EXPECT_EQ(CheckDspLine("garbage text"), LineFault::None);
     EXPECT_EQ(CheckDspLine(DspDataRecord(126)), LineFault::None);
     // Only data records are limited: they are the summed ones.
-    EXPECT_EQ(CheckDspLine(":FF000004" + std::string(510, '0') + "00"), LineFault::None);
+    EXPECT_EQ(CheckDspLine(":FF000004" + std::string(510, '0') + "FD"), LineFault::None);
 }
 
 TEST(LineChecks, DspLinesThatAreRefused) {
@@ -155,12 +167,29 @@ TEST(LineChecks, McuLines) {
     EXPECT_EQ(CheckMcuLine(McuRecord("00C000", 132, 128)), LineFault::None);  // never sent
     EXPECT_EQ(CheckMcuLine(McuRecord("000000", 8, 1)), LineFault::RecordTruncated);
     EXPECT_EQ(CheckMcuLine("S20800BF"), LineFault::AddressTruncated);
-    EXPECT_EQ(CheckMcuLine("S1"), LineFault::None);
+    EXPECT_EQ(CheckMcuLine("S1"), LineFault::RecordTruncated);
     EXPECT_EQ(CheckMcuLine("S2080000\t0102FFAACC"), LineFault::NotText);
 }
 
+TEST(LineChecks, EveryRecordMustBeWholeHexWithItsOwnChecksum) {
+    EXPECT_EQ(CheckDspLine(":0400100012345678d8"), LineFault::None);  // either case
+    EXPECT_EQ(CheckDspLine(":0400100012345678D8 trailing"), LineFault::None);
+    EXPECT_EQ(CheckDspLine(":0400100012345678D9"), LineFault::ChecksumWrong);
+    EXPECT_EQ(CheckDspLine(":02000004FFFFFD"), LineFault::ChecksumWrong);  // not summed
+    EXPECT_EQ(CheckDspLine(":00000001F"), LineFault::RecordTruncated);
+    EXPECT_EQ(CheckDspLine(":0000000G00"), LineFault::RecordNotHex);
+    EXPECT_EQ(CheckDspLine(":0G"), LineFault::RecordNotHex);
+    EXPECT_EQ(CheckMcuLine("S2080000000102FFAA4B"), LineFault::None);
+    EXPECT_EQ(CheckMcuLine("S2080000000102FFAA4C"), LineFault::ChecksumWrong);
+    EXPECT_EQ(CheckMcuLine("S20800C0000102FFAA00"), LineFault::ChecksumWrong);  // never sent
+    EXPECT_EQ(CheckMcuLine("S804000000FC"), LineFault::ChecksumWrong);
+    EXPECT_EQ(CheckMcuLine("S9030000F"), LineFault::RecordTruncated);
+    EXPECT_EQ(CheckMcuLine("S00600004844521X"), LineFault::RecordNotHex);
+    EXPECT_EQ(CheckMcuLine("header text"), LineFault::None);  // not a record
+}
+
 TEST(LineChecks, TextIsExactlyPrintableAsciiAnywhereInALongLine) {
-    const std::string printable = "S0 ~" + std::string(400, '0');
+    const std::string printable = "s0 ~" + std::string(400, '0');
     EXPECT_EQ(CheckMcuLine(printable), LineFault::None);
     for (const char bad : {'\x1F', '\x7F', '\x80', '\xFF'}) {
         for (const std::size_t pos : {std::size_t{2}, std::size_t{200}, printable.size() - 1}) {

@@ -178,7 +178,7 @@ TEST_F(Runner, PortThatCannotBeOpenedLeavesTheButtonsEnabled) {
 
 TEST_F(Runner, ImageWithALineThatCannotBeSentIsRefusedBeforeAnyCommand) {
     Launch(Generation::New, Generation::None);
-    m_rig.WriteImage("dsp.hex", std::string(":0400100012345678E2\r\n:04\0\x7f\r\n", 28));
+    m_rig.WriteImage("dsp.hex", std::string(":0400100012345678D8\r\n:04\0\x7f\r\n", 28));
     ASSERT_TRUE(Press(ModeDsp));
     EXPECT_EQ(Commands(), (std::vector<std::string>{"BDR96", ":dsp001", ":dsp001"}));
     const auto log = m_rig.Window().Log();
@@ -201,7 +201,7 @@ TEST_F(Runner, StoppingCutsTheRunShortAndLeavesWindowAndPortAlone) {
     silentThirdBlock.commands = {{"SD_0003", devsim::FaultAction::Silence, 0}};
     m_sim->SetFaults(silentThirdBlock);
     m_rig.WriteImage("dsp.hex",
-                     ":0400100012345678E2\r\n:02002000ABCD86\r\n:0400300011112222AA\r\n");
+                     ":0400100012345678D8\r\n:02002000ABCD66\r\n:040030001111222266\r\n");
     timing::SetScalePercentForTests(100);  // a block that takes 5 s to fail
     ASSERT_TRUE(m_rig.Engine().OnUpdateDsp(m_sim->SlavePath()));
     // Serve events until the device has been asked for block 3.

@@ -88,7 +88,9 @@ class Steps : public ::testing::Test {
 };
 
 const std::string kDspImage =
-    ":0400100012345678E2\n:02002000ABCD86\n:0400300011112222AA\n:00000001FF\n";
+    ":0400100012345678D8\n:02002000ABCD66\n:040030001111222266\n:00000001FF\n";
+const std::string kDspWithCheckpoint = ":0400100012345678D8\n:023FFE0011119F\n";
+const std::string kMcuWithCheckpoint = "S2080000000102FFAA4B\nS206023FFE0F0F9C\n";
 
 }  // namespace
 
@@ -189,8 +191,8 @@ TEST_F(Steps, OldDspLoaderRunsTheWholeHandshakeWhateverTheFirstReply) {
                 Always(":O")),
         UpdateDspOldLoader, kDspImageName, kDspImage);
     EXPECT_EQ(Commands(), (std::vector<std::string>{":dsp001", ":dsp", ":efh", ":st",
-                                                    ":0400100012345678E2", ":02002000ABCD86",
-                                                    ":0400300011112222AA", ":00000001FF", "SV"}));
+                                                    ":0400100012345678D8", ":02002000ABCD66",
+                                                    ":040030001111222266", ":00000001FF", "SV"}));
     EXPECT_FALSE(m_rig.Window().TimerRunning(ProgramTimer));
     EXPECT_EQ(Shared().UpdatePhase, PhaseFinished);
 }
@@ -212,7 +214,8 @@ TEST_F(Steps, NewDspWalkFallsBackToTheBareNameWhileTheStateIsZero) {
 }
 
 TEST_F(Steps, NewMcuWalkAsksSixTimesAndANegativeStateKeepsItIdle) {
-    RunProcedure(Answers({}, Always("ST0")), UpdateMcuNewLoader, kMcuNewImageName, "");
+    RunProcedure(Answers({}, Always("ST0")), UpdateMcuNewLoader, kMcuNewImageName,
+                 kMcuWithCheckpoint);
     EXPECT_EQ(Commands(), Repeat("MCU001", 6));
     EXPECT_EQ(LastLine(), "connect fail");
     EXPECT_EQ(Shared().ReplyTimeout, 10000u);
@@ -227,7 +230,7 @@ TEST_F(Steps, ResumeNumberAppliesAfterAnErase) {
                          AcknowledgeBlock),
                  UpdateDspNewLoader, kDspImageName, kDspImage);
     EXPECT_EQ(Commands(),
-              (std::vector<std::string>{":dsp001", ":efh", ":st", "SD_0003:0400300011112222AA",
+              (std::vector<std::string>{":dsp001", ":efh", ":st", "SD_0003:040030001111222266",
                                         "SD_0004:00000001FF", "SV"}));
     EXPECT_TRUE(Logged("Ereasing flash............."));
     EXPECT_EQ(Shared().WrittenBlocks, 4u);
@@ -241,14 +244,14 @@ TEST_F(Steps, ImageChangedAfterTheCountSendsNothingThatWasNotCounted) {
         std::string log;
     };
     const std::vector<Case> cases = {
-        {kDspImage + ":0400400011112222AA\n",
-         {":0400100012345678E2", ":02002000ABCD86", ":0400300011112222AA", ":00000001FF"},
+        {kDspImage + ":040040001111222256\n",
+         {":0400100012345678D8", ":02002000ABCD66", ":040030001111222266", ":00000001FF"},
          "Image file changed since it was counted!"},
-        {":0400100012345678E2\n:02\x01\n",
-         {":0400100012345678E2"},
+        {":0400100012345678D8\n:02\x01\n",
+         {":0400100012345678D8"},
          "Image file changed since it was counted!"},
-        {":0400100012345678E2\n",
-         {":0400100012345678E2"},
+        {":0400100012345678D8\n",
+         {":0400100012345678D8"},
          "Image file changed since it was counted!"},
         {"", {}, "Can not open image file!"},
     };
@@ -300,9 +303,6 @@ class NotedTimeouts {
     Lines m_lines;
 };
 
-const std::string kDspWithCheckpoint = ":0400100012345678E2\n:023FFE00111100\n";
-const std::string kMcuWithCheckpoint = "S2080000000102FFAA4B\nS206023FFE0F0F00\n";
-
 }  // namespace
 
 TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
@@ -323,8 +323,8 @@ TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
                   {"SUM", "SUM68AC"},
                   {"SV", "ST6"}},
                  AcknowledgeBlock),
-         {":dsp001 @12000", ":efh @10000", ":st @8000", "SD_0001:0400100012345678E2 @4000",
-          "SUM @4000", "SD_0002:023FFE00111100 @4000", "SV @2000"}},
+         {":dsp001 @12000", ":efh @10000", ":st @8000", "SD_0001:0400100012345678D8 @4000",
+          "SUM @4000", "SD_0002:023FFE0011119F @4000", "SV @2000"}},
         {UpdateDspOldLoader,
          kDspImageName,
          kDspWithCheckpoint,
@@ -335,8 +335,8 @@ TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
                   {"SUM", "SUM68AC"},
                   {"SV", "SV"}},
                  Always(":O")),
-         {":dsp001 @10000", ":dsp @10000", ":efh @10000", ":st @10000", ":0400100012345678E2 @2000",
-          "SUM @2000", ":023FFE00111100 @2000", "SV @2000"}},
+         {":dsp001 @10000", ":dsp @10000", ":efh @10000", ":st @10000", ":0400100012345678D8 @2000",
+          "SUM @2000", ":023FFE0011119F @2000", "SV @2000"}},
         {UpdateMcuOldLoader,
          kMcuOldImageName,
          kMcuWithCheckpoint,
@@ -348,7 +348,7 @@ TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
                   {"SV", "SV"}},
                  Always("SO")),
          {"mcu001 @8000", "mcu @8000", "se @8000", "sp @8000", "S2080000000102FFAA4B @2000",
-          "SUM @2000", "S206023FFE0F0F00 @2000", "SV @2000"}},
+          "SUM @2000", "S206023FFE0F0F9C @2000", "SV @2000"}},
         {UpdateMcuNewLoader,
          kMcuNewImageName,
          kMcuWithCheckpoint,
@@ -356,7 +356,7 @@ TEST_F(Steps, EachStageRunsWithItsOwnReplyTimeout) {
              {{"MCU001", "ST1"}, {"SE", "ST2"}, {"SP", "ST3"}, {"SUM", "SUM01AC"}, {"RES", "ST5"}},
              AcknowledgeBlock),
          {"MCU001 @10000", "SE @10000", "SP @10000", "SD_0001S2080000000102FFAA4B @4000",
-          "SUM @4000", "SD_0002S206023FFE0F0F00 @4000", "RES @2000"}},
+          "SUM @4000", "SD_0002S206023FFE0F0F9C @4000", "RES @2000"}},
     };
     for (const Case& c : cases) {
         NotedTimeouts noted;
