@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -69,28 +70,65 @@ LineFault CheckText(std::string_view line) {
 }
 
 // Whether every character of `text` is a hex digit, and the low byte of the sum of
-// the bytes its digit pairs spell. Written without a table or early exit so the
-// compiler runs it many characters at a time: the count checks every record.
+// the bytes its digit pairs spell. The count checks every record of an image, so
+// the characters are taken sixteen at a time in the lanes of a vector (GCC and
+// Clang lower it to the machine's own vector instructions).
 struct HexBytes {
     bool hex;
     uint8_t sum;
 };
 
+using Lanes = uint8_t __attribute__((vector_size(16)));
+
+constexpr Lanes kLaneIndex = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+
+Lanes LoadLanes(const char* text) {
+    Lanes lanes;
+    std::memcpy(&lanes, text, sizeof lanes);
+    return lanes;
+}
+
+// The sum of the even bytes of a word (each at most 255, so four fit in 16 bits).
+unsigned SumEvenBytes(uint64_t word) {
+    return static_cast<unsigned>(((word & 0x00FF00FF00FF00FF) * 0x0001000100010001) >> 48);
+}
+
 HexBytes SumHexBytes(std::string_view text) {
-    unsigned bad = 0;
-    unsigned high = 0;
-    unsigned low = 0;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        const unsigned h = static_cast<unsigned char>(text[i]);
-        const unsigned l = static_cast<unsigned char>(text[i + 1]);
-        // A digit is c - '0' < 10; a letter of either case is (c | 0x20) - 'a' < 6.
-        bad |= static_cast<unsigned>((h - '0' >= 10u) & (((h | 0x20u) - 'a') >= 6u));
-        bad |= static_cast<unsigned>((l - '0' >= 10u) & (((l | 0x20u) - 'a') >= 6u));
-        // Its value: the low four bits, plus 9 for a letter (bit 6 set).
-        high += (h & 0xFu) + 9 * (h >> 6 & 1u);
-        low += (l & 0xFu) + 9 * (l >> 6 & 1u);
+    const std::size_t length = text.size() & ~std::size_t{1};
+    Lanes notHex = {};
+    // Each lane adds up, modulo 256, the digit values at its position: even lanes
+    // hold first (high) digits of pairs, odd lanes second ones. Modulo 256 is all
+    // the byte sum needs.
+    Lanes digits = {};
+    const auto add = [&](Lanes c, Lanes keep) {
+        const Lanes folded = c | 0x20;  // upper-case letters to lower case
+        notHex |= ~Lanes((c - '0' < 10) | (folded - 'a' < 6)) & keep;
+        // A digit's value: its low four bits, plus 9 for a letter (bit 6 set).
+        digits += ((c & 0x0F) + (c >> 6 & 1) * 9) & keep;
+    };
+    const Lanes all = ~Lanes{};
+    std::size_t i = 0;
+    for (; i + sizeof(Lanes) <= length; i += sizeof(Lanes)) {
+        add(LoadLanes(text.data() + i), all);
     }
-    return {bad == 0, static_cast<uint8_t>(high * 16 + low)};
+    if (i < length && length >= sizeof(Lanes)) {
+        // The last sixteen characters, without the lanes taken already.
+        const std::size_t seen = i + sizeof(Lanes) - length;
+        add(LoadLanes(text.data() + length - sizeof(Lanes)),
+            Lanes(kLaneIndex >= static_cast<uint8_t>(seen)));
+    } else if (i < length) {
+        // Padded with "0" digits, which add nothing.
+        char padded[sizeof(Lanes)];
+        std::memset(padded, '0', sizeof padded);
+        std::memcpy(padded, text.data(), length);
+        add(LoadLanes(padded), all);
+    }
+    uint64_t words[2];
+    std::memcpy(words, &digits, sizeof words);
+    const unsigned high = SumEvenBytes(words[0]) + SumEvenBytes(words[1]);
+    const unsigned low = SumEvenBytes(words[0] >> 8) + SumEvenBytes(words[1] >> 8);
+    std::memcpy(words, &notHex, sizeof words);
+    return {(words[0] | words[1]) == 0, static_cast<uint8_t>(high * 16 + low)};
 }
 
 // A record's bytes are the digit pairs from `first` that its count field (at
@@ -101,11 +139,12 @@ LineFault CheckRecordBytes(std::string_view line, std::size_t first, unsigned ex
     if (line.size() < first + 2) {
         return LineFault::RecordTruncated;
     }
-    const HexBytes count = SumHexBytes(line.substr(first, 2));
-    if (!count.hex) {
+    const uint8_t countHigh = HexDigitValue(line[first]);
+    const uint8_t countLow = HexDigitValue(line[first + 1]);
+    if (countHigh > 15 || countLow > 15) {
         return LineFault::RecordNotHex;
     }
-    const std::size_t digits = 2 * (static_cast<std::size_t>(count.sum) + extraBytes);
+    const std::size_t digits = 2 * (std::size_t{countHigh} * 16 + countLow + extraBytes);
     if (line.size() < first + digits) {
         return LineFault::RecordTruncated;
     }

@@ -186,6 +186,20 @@ TEST(LineChecks, EveryRecordMustBeWholeHexWithItsOwnChecksum) {
     EXPECT_EQ(CheckMcuLine("S9030000F"), LineFault::RecordTruncated);
     EXPECT_EQ(CheckMcuLine("S00600004844521X"), LineFault::RecordNotHex);
     EXPECT_EQ(CheckMcuLine("header text"), LineFault::None);  // not a record
+
+    // Long records are read many characters at a time: a fault anywhere counts once.
+    for (const unsigned bytes : {6u, 7u, 100u, 126u}) {
+        const std::string record = DspDataRecord(bytes);
+        EXPECT_EQ(CheckDspLine(record), LineFault::None) << bytes;
+        for (const std::size_t pos : {std::size_t{9}, record.size() / 2, record.size() - 3}) {
+            std::string notHex = record;
+            notHex[pos] = 'g';
+            EXPECT_EQ(CheckDspLine(notHex), LineFault::RecordNotHex) << bytes << " at " << pos;
+            std::string changed = record;
+            changed[pos] = '3';
+            EXPECT_EQ(CheckDspLine(changed), LineFault::ChecksumWrong) << bytes << " at " << pos;
+        }
+    }
 }
 
 TEST(LineChecks, TextIsExactlyPrintableAsciiAnywhereInALongLine) {
