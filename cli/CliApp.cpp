@@ -2,12 +2,16 @@
 
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
+#include "SerialLib/Serial/Diagnostics.h"
 #include "cli/CliOptions.h"
+#include "cli/CliResult.h"
 #include "cli/CliWindow.h"
+#include "cli/ImageCheckCommand.h"
 #include "link/DeviceLink.h"
 #include "update/ImageFiles.h"
 #include "update/OperationRunner.h"
@@ -57,13 +61,26 @@ int ExitStatusFor(OperationOutcome outcome) {
                : kExitFailed;
 }
 
-int RunOperation(QCoreApplication& app, const CliOptions& options) {
+// Ends the run's output: the result object, or for the plain lines a summary on
+// a terminal.
+void ReportRun(CCliWindow& window, const CliOptions& options, const RunReport& report,
+               int exitStatus, int64_t durationMs) {
+    window.FinishProgressLine();
+    const RunContext context{options.port, options.operation, exitStatus, durationMs};
+    if (options.json) {
+        window.WriteEvent("result", ResultFields(report, context));
+    } else {
+        window.PrintSummary(ResultSummary(report, context));
+    }
+}
+
+int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& window) {
     if (!options.imageDirectory.empty()) {
         SetImageDirectory(options.imageDirectory);
     }
-    CCliWindow window(stdout, isatty(STDERR_FILENO) ? stderr : nullptr);
     CDeviceLink link(window);
     CUpdateEngine engine(link, window);
+    engine.SetRequireCheckpoint(options.requireVerify);
     engine.SetRunEndedHandler(
         [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
 
@@ -87,12 +104,17 @@ int RunOperation(QCoreApplication& app, const CliOptions& options) {
         app.quit();
     });
 
-    if (!StartOperation(engine, options)) {
-        return kExitFailed;
+    QElapsedTimer duration;
+    duration.start();
+    if (StartOperation(engine, options)) {
+        app.exec();
     }
-    app.exec();
-    window.FinishProgressLine();
-    return exitStatus >= 0 ? exitStatus : ExitStatusFor(engine.LastOutcome());
+    engine.Stop();
+    if (exitStatus < 0) {
+        exitStatus = ExitStatusFor(engine.LastOutcome());
+    }
+    ReportRun(window, options, engine.LastReport(), exitStatus, duration.elapsed());
+    return exitStatus;
 }
 
 }  // namespace
@@ -112,8 +134,17 @@ int RunCli(int argc, char** argv) {
             std::fprintf(stderr, "tovrane-cli: %s\nTry 'tovrane-cli --help'.\n",
                          options.error.c_str());
             return kExitUsage;
+        case CliOptions::Action::CheckImages:
         case CliOptions::Action::Run:
             break;
     }
-    return RunOperation(app, options);
+    // The serial library's traces are for developers; they reach stderr only on request.
+    if (!options.trace) {
+        serialdiag::SetHandler([](const serialdiag::Report&) {});
+    }
+    CCliWindow window(stdout, isatty(STDERR_FILENO) ? stderr : nullptr, options.json);
+    if (options.action == CliOptions::Action::CheckImages) {
+        return RunImageCheck(options, window);
+    }
+    return RunOperation(app, options, window);
 }

@@ -5,13 +5,16 @@
 
 // What the command line asks for.
 struct CliOptions {
-    enum class Action { Run, Help, Version, UsageError };
+    enum class Action { Run, CheckImages, Help, Version, UsageError };
     enum class Operation { None, UpdateDsp, UpdateMcu, ReadVersion };
 
     Action action = Action::Run;
     Operation operation = Operation::None;
     std::string port;
     std::string imageDirectory;  // empty: the executable's directory
+    bool json = false;           // JSON Lines instead of the plain lines
+    bool trace = false;          // the serial library's diagnostic traces on stderr
+    bool requireVerify = false;  // refuse an image without a checkpoint record
     std::string error;           // why the command line is wrong
 };
 

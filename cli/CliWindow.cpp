@@ -1,22 +1,40 @@
 #include "cli/CliWindow.h"
 
+#include <QJsonDocument>
+
 #include "SerialLib/Serial/posix/Clock.h"
 #include "link/SharedState.h"
 
 namespace {
 constexpr const char* kClearLine = "\r\033[K";
-}
 
-CCliWindow::CCliWindow(std::FILE* out, std::FILE* progress) : m_out(out), m_progress(progress) {
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+}  // namespace
+
+CCliWindow::CCliWindow(std::FILE* out, std::FILE* progress, bool json)
+    : m_out(out), m_progress(progress), m_json(json) {
+    m_clock.start();
     connect(&m_eraseTimer, &QTimer::timeout, this, [this] { OnEraseTick(); });
     connect(&m_programTimer, &QTimer::timeout, this, [this] { OnProgramTick(); });
 }
 
 void CCliWindow::LogLine(const std::string& text) {
-    WriteLine(text);
+    if (m_json) {
+        WriteEvent("log", {{"text", Text(text)}});
+    } else {
+        WriteLine(text);
+    }
 }
 
 void CCliWindow::ShowMessage(const MessageBoxText& message) {
+    if (m_json) {
+        WriteEvent("message", {{"text", Text(message.text)},
+                               {"caption", Text(message.caption)},
+                               {"detail", Text(message.detail)}});
+        return;
+    }
     WriteLine(message.text);
     if (!message.detail.empty()) {
         WriteLine(message.detail);
@@ -24,16 +42,52 @@ void CCliWindow::ShowMessage(const MessageBoxText& message) {
 }
 
 void CCliWindow::PrintLine(const std::string& text) {
-    WriteLine(text);
+    if (!m_json) {
+        WriteLine(text);
+    }
+}
+
+void CCliWindow::WriteEvent(const char* event, const QJsonObject& fields) {
+    // QJsonObject keeps its keys sorted; the two that every event has lead the line.
+    QJsonObject rest = fields;
+    rest.remove("event");
+    rest.remove("t_ms");
+    const QByteArray body = QJsonDocument(rest).toJson(QJsonDocument::Compact);
+    std::string line =
+        "{\"event\":\"" + std::string(event) + "\",\"t_ms\":" + std::to_string(ElapsedMs());
+    if (body.size() > 2) {
+        line += ',' + body.mid(1).toStdString();
+    } else {
+        line += '}';
+    }
+    std::lock_guard lock(m_mutex);
+    WriteOutLocked(line);
+}
+
+void CCliWindow::PrintSummary(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    if (m_progress == nullptr) {
+        return;
+    }
+    if (m_progressShown) {
+        std::fputs(kClearLine, m_progress);
+        m_progressShown = false;
+    }
+    std::fputs((text + "\n").c_str(), m_progress);
+    std::fflush(m_progress);
 }
 
 void CCliWindow::WriteLine(const std::string& text) {
     std::lock_guard lock(m_mutex);
+    WriteOutLocked(text);
+}
+
+void CCliWindow::WriteOutLocked(const std::string& line) {
     if (m_progressShown) {
         std::fputs(kClearLine, m_progress);
         std::fflush(m_progress);
     }
-    std::fputs(text.c_str(), m_out);
+    std::fputs(line.c_str(), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
     if (m_progressShown) {
@@ -78,9 +132,30 @@ void CCliWindow::OnEraseTick() {
 }
 
 void CCliWindow::OnProgramTick() {
-    std::lock_guard lock(m_mutex);
-    m_display.OnProgramTick(TimeGetTime());
-    DrawProgressLocked();
+    QJsonObject progress;
+    {
+        std::lock_guard lock(m_mutex);
+        const bool programming = Shared().UpdatePhase == PhaseProgramming;
+        m_display.OnProgramTick(TimeGetTime());
+        DrawProgressLocked();
+        if (programming && m_json) {
+            progress = ProgressFields();
+        }
+    }
+    if (!progress.isEmpty()) {
+        WriteEvent("progress", progress);
+    }
+}
+
+QJsonObject CCliWindow::ProgressFields() const {
+    const uint32_t written = Shared().WrittenBlocks;
+    const uint32_t total = Shared().TotalBlocks;
+    const uint64_t percent = total == 0 ? 0 : uint64_t{written} * 100 / total;
+    return {{"percent", static_cast<qint64>(percent)},
+            {"written", static_cast<qint64>(written)},
+            {"total", static_cast<qint64>(total)},
+            {"speed", static_cast<qint64>(m_display.Speed)},
+            {"remaining", static_cast<qint64>(m_display.RemainingSeconds)}};
 }
 
 void CCliWindow::DrawProgressLocked() {

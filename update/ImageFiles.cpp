@@ -167,6 +167,7 @@ ImageCheck CheckImage(const std::string& path, ImageKind kind,
             check.hasCheckpoint = check.hasCheckpoint || pass.IsCheckpoint(line);
         }
     }
+    check.readToEnd = true;
     if (check.blocks == 0) {
         check.refusal = "Image file has no block to send!";
     }

@@ -65,7 +65,8 @@ class ImagePass {
 // What one pass over a whole image found, exactly as an update's count sees it.
 struct ImageCheck {
     bool opened = false;
-    bool stopped = false;  // `stopped` said so before the end
+    bool stopped = false;    // `stopped` said so before the end
+    bool readToEnd = false;  // every line was read (no line fault ended the pass)
     uint32_t blocks = 0;
     bool hasCheckpoint = false;
     // Why the image cannot be sent (a line naming the fault); empty when it can.

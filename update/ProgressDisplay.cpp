@@ -48,11 +48,12 @@ void CProgressDisplay::ComputeStatistics(uint32_t nowMs) {
     const uint32_t total = Shared().TotalBlocks;
     // In the first two seconds there is no meaningful rate yet.
     const uint32_t speed = elapsed > 1 ? written / elapsed : 0;
+    Speed = speed;
     SpeedText = std::to_string(speed) + " Blocks/Sec";
 
     // At one block a second or less the estimate is too coarse: the last one stays.
     if (total >= written && speed > 1) {
-        const uint32_t remaining = (total - written) / speed % 3600;
-        RemainingText = FormatMinutesSeconds(remaining);
+        RemainingSeconds = (total - written) / speed;
+        RemainingText = FormatMinutesSeconds(RemainingSeconds % 3600);
     }
 }

@@ -12,6 +12,9 @@ class CProgressDisplay {
     std::string ElapsedText = "00:00";
     std::string RemainingText = "00:00";
     std::string SpeedText = "0 Blocks/Sec";
+    // The same figures as numbers: blocks per second, and seconds to go.
+    uint32_t Speed = 0;
+    uint32_t RemainingSeconds = 0;
 
     // One erase animation tick: advances EraseTicks (stopping at 100), sets
     // PercentText, and returns the bar position.

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
 #include <string>
@@ -239,6 +243,113 @@ TEST_F(CliTest, TwoPortsAreUpdatedAtTheSameTime) {
     EXPECT_EQ(runB.exitCode, 0) << runB.err;
     EXPECT_EQ(a.McuState().stage, 1);
     EXPECT_EQ(b.DspState().stage, 1);
+}
+
+TEST_F(CliTest, CheckImagesJudgesEveryImagePresentWithoutADevice) {
+    const QStringList check = {"--check-images", "--images",
+                               QString::fromStdString(images.Path().string())};
+    const CliRun good = Run(check);
+    EXPECT_EQ(good.exitCode, 0);
+    ASSERT_EQ(good.out.size(), 3u);
+    EXPECT_EQ(good.out[0].rfind("dsp.hex ", 0), 0u) << good.out[0];
+    for (const std::string& line : good.out) {
+        EXPECT_NE(line.find("checkpoint yes"), std::string::npos) << line;
+        EXPECT_EQ(line.substr(line.size() - 9), " accepted") << line;
+    }
+
+    images.Write("mcu_old.mot", "S00600004844521B\nS2080000000102FFAA4C\n");
+    images.Write("dsp.hex", ":0400100012345678D8\n");
+    std::filesystem::remove(images.File("mcu_new.mot"));
+    const CliRun bad = Run(check + QStringList{"--require-verify"});
+    EXPECT_EQ(bad.exitCode, 1);
+    ASSERT_EQ(bad.out.size(), 2u);
+    EXPECT_NE(bad.out[0].find("refused: no checkpoint record"), std::string::npos) << bad.out[0];
+    EXPECT_NE(bad.out[1].find("refused: Image line 2: record checksum wrong!"), std::string::npos)
+        << bad.out[1];
+}
+
+// Every line of a --json run parsed; the result object, which must end the output.
+QJsonObject ResultOf(const CliRun& run) {
+    int results = 0;
+    QJsonObject last;
+    for (const std::string& line : run.out) {
+        QJsonParseError error{};
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        EXPECT_TRUE(document.isObject()) << line << ": " << error.errorString().toStdString();
+        last = document.object();
+        EXPECT_TRUE(last["t_ms"].isDouble()) << line;
+        results += last["event"] == "result" ? 1 : 0;
+    }
+    EXPECT_EQ(results, 1);
+    EXPECT_EQ(last["event"], "result");
+    return last;
+}
+
+TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
+    auto& device = StartDevice();
+    const QJsonObject finished =
+        ResultOf(Run(Arguments(device.SlavePath(), "--update-mcu") + QStringList{"--json"}));
+    EXPECT_EQ(finished["outcome"], "finished");
+    EXPECT_EQ(finished["exit"], 0);
+    EXPECT_EQ(finished["operation"], "mcu");
+    EXPECT_EQ(finished["loader"], "new");
+    EXPECT_EQ(finished["image"], QString::fromStdString(images.File("mcu_new.mot")));
+    QFile image(QString::fromStdString(images.File("mcu_new.mot")));
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    EXPECT_EQ(
+        finished["sha256"],
+        QString(QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex()));
+    EXPECT_EQ(finished["blocks_written"], 5);
+    EXPECT_EQ(finished["blocks_total"], 5);
+    EXPECT_EQ(finished["verified"], true);
+    EXPECT_TRUE(finished["program_ms"].isDouble());
+
+    devsim::Faults wrongSum;
+    wrongSum.wrongSum = true;
+    device.SetFaults(wrongSum);
+    const QJsonObject verify =
+        ResultOf(Run(Arguments(device.SlavePath(), "--update-dsp") + QStringList{"--json"}));
+    EXPECT_EQ(verify["outcome"], "verify_fail");
+    EXPECT_EQ(verify["exit"], 1);
+    EXPECT_EQ(verify["verified"], false);
+    EXPECT_EQ(verify["blocks_written"], 3) << "the checkpoint is the fourth block";
+
+    device.SetFaults({});
+    device.ClearLog();
+    devsim::Pacing slow;
+    slow.replyDelay = std::chrono::milliseconds(300);
+    device.SetPacing(slow);
+    QProcess interrupted;
+    interrupted.start(TOVRANE_CLI_PATH,
+                      Arguments(device.SlavePath(), "--update-mcu") + QStringList{"--json"});
+    ASSERT_TRUE(device.WaitForCommands(4, std::chrono::seconds(20)));
+    ::kill(static_cast<pid_t>(interrupted.processId()), SIGTERM);
+    const CliRun stopped = Finish(interrupted);
+    EXPECT_EQ(stopped.exitCode, 143);
+    const QJsonObject result = ResultOf(stopped);
+    EXPECT_EQ(result["outcome"], "interrupted");
+    EXPECT_EQ(result["exit"], 143);
+}
+
+TEST_F(CliTest, TheSerialLibrarysTracesReachStderrOnlyWithTrace) {
+    // Two devices that vanish after the first block, one run each at the same time.
+    devsim::Faults hangUp;
+    hangUp.hangUpAfterBlocks = 1;
+    auto& lost = StartDevice();
+    auto& alsoLost = StartDevice();
+    lost.SetFaults(hangUp);
+    alsoLost.SetFaults(hangUp);
+    QProcess plain;
+    QProcess withTrace;
+    plain.start(TOVRANE_CLI_PATH, Arguments(lost.SlavePath(), "--update-mcu"));
+    withTrace.start(TOVRANE_CLI_PATH,
+                    Arguments(alsoLost.SlavePath(), "--update-mcu") + QStringList{"--trace"});
+    const CliRun quiet = Finish(plain);
+    const CliRun traced = Finish(withTrace);
+    EXPECT_EQ(quiet.exitCode, 1);
+    EXPECT_TRUE(quiet.err.empty()) << quiet.err;
+    EXPECT_NE(traced.err.find("CSerial::"), std::string::npos) << traced.err;
 }
 
 TEST(CliOptions, ParsesOneOperationWithItsPortAndImages) {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -176,15 +177,55 @@ TEST_F(Runner, PortThatCannotBeOpenedLeavesTheButtonsEnabled) {
     EXPECT_EQ(m_rig.Engine().LastOutcome(), OperationOutcome::Failed);
 }
 
-TEST_F(Runner, ImageWithALineThatCannotBeSentIsRefusedBeforeAnyCommand) {
-    Launch(Generation::New, Generation::None);
-    m_rig.WriteImage("dsp.hex", std::string(":0400100012345678D8\r\n:04\0\x7f\r\n", 28));
-    ASSERT_TRUE(Press(ModeDsp));
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"BDR96", ":dsp001", ":dsp001"}));
-    const auto log = m_rig.Window().Log();
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[log.size() - 3], "Image line 2 is not text!");
-    EXPECT_EQ(log[log.size() - 2], "Image file refused, nothing was sent.");
+TEST_F(Runner, ImagesThatCannotBeAnUpdateAreRefusedBeforeAnyCommand) {
+    struct Case {
+        OperationModeValue mode;
+        std::string image;
+        std::string cause;
+    };
+    const std::vector<Case> cases = {
+        {ModeDsp, std::string(":0400100012345678D8\r\n:04\0\x7f\r\n", 28),
+         "Image line 2 is not text!"},
+        {ModeDsp, ":0400100012345678D8\r\n:02002000ABCD67\r\n",
+         "Image line 2: record checksum wrong!"},
+        {ModeMcu, "S00600004844521B\r\nS2080000000102FFAA4C\r\n",
+         "Image line 2: record checksum wrong!"},
+        {ModeMcu, "", "Image file has no block to send!"},
+        {ModeMcu, "S20800C0000102FFAA8B\r\nS804000000FB\r\n", "Image file has no block to send!"},
+    };
+    Launch(Generation::New, Generation::New);
+    for (const Case& c : cases) {
+        m_sim->ClearLog();
+        m_rig.Window().Clear();
+        m_rig.WriteImage(c.mode == ModeDsp ? "dsp.hex" : "mcu_new.mot", c.image);
+        ASSERT_TRUE(Press(c.mode));
+        const std::string detect = c.mode == ModeDsp ? ":dsp001" : "MCU001";
+        EXPECT_EQ(Commands(), (std::vector<std::string>{"BDR96", detect, detect})) << c.cause;
+        const auto log = m_rig.Window().Log();
+        ASSERT_GE(log.size(), 3u);
+        EXPECT_EQ(log[log.size() - 3], c.cause);
+        EXPECT_EQ(log[log.size() - 2], "Image file refused, nothing was sent.");
+        EXPECT_EQ(m_rig.Engine().LastReport().result, RunResult::ImageRefused) << c.cause;
+    }
+}
+
+TEST_F(Runner, AnImageWithoutCheckpointIsFlaggedBeforeTheEraseAndRefusedWhenVerifyingIsRequired) {
+    Launch(Generation::None, Generation::New);
+    m_rig.WriteImage("mcu_new.mot", "S2080000000102FFAA4B\r\nS2060140000102B5\r\n");
+    ASSERT_TRUE(Press(ModeMcu));
+    const auto trail = m_trail->Trail();
+    const auto flagged = std::find(trail.begin(), trail.end(),
+                                   "log No checkpoint record: the flash will not be verified.");
+    EXPECT_LT(flagged, std::find(trail.begin(), trail.end(), "cmd SE"));
+    RunReport report = m_rig.Engine().LastReport();
+    EXPECT_EQ(report.result, RunResult::Finished);
+    EXPECT_FALSE(report.verified);
+
+    m_sim->ClearLog();
+    m_rig.Engine().SetRequireCheckpoint(true);
+    ASSERT_TRUE(Press(ModeMcu));
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"BDR96", "MCU001", "MCU001"}));
+    EXPECT_EQ(m_rig.Engine().LastReport().result, RunResult::ImageRefused);
 }
 
 TEST_F(Runner, ASecondPressDuringARunIsRefused) {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QJsonObject>
+#include <cstdint>
+#include <string>
+
+#include "cli/CliOptions.h"
+#include "update/RunReport.h"
+
+// What the front end adds to the engine's report of a run.
+struct RunContext {
+    std::string port;
+    CliOptions::Operation operation = CliOptions::Operation::None;
+    int exitStatus = 0;
+    int64_t durationMs = 0;
+};
+
+// The fields of the result object that ends a run's JSON output (without "event"
+// and "t_ms"). Its names and types are documented in the README and stay stable.
+QJsonObject ResultFields(const RunReport& report, const RunContext& context);
+
+// One line for the operator: outcome, blocks, duration, verified or not.
+std::string ResultSummary(const RunReport& report, const RunContext& context);
