@@ -4,7 +4,7 @@
 
 // The four update procedures. Each runs a whole update from ImagePath on the open
 // link, doing its own logging, progress display and failure reporting; the outcome
-// shows in the log and in UpdatePhase (and in steps.Finished()).
+// shows in the log, in UpdatePhase and in steps.Report().
 void UpdateDspOldLoader(CUpdateSteps& steps);
 void UpdateDspNewLoader(CUpdateSteps& steps);
 void UpdateMcuOldLoader(CUpdateSteps& steps);

@@ -73,8 +73,6 @@ class CUpdateSteps {
     // time is taken here.
     void Conclude(RunResult result);
 
-    // FinishProgramming set the finished phase in this run.
-    bool Finished() const { return m_report.result == RunResult::Finished; }
     // What the procedure found: its result, whether the flash was verified, the
     // erase and programming times.
     const RunReport& Report() const { return m_report; }
