@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include "SerialLib/PortInfo/PortEnumerator.h"
 #include "cli/CliOptions.h"
 #include "cli/CliWindow.h"
+#include "cli/PortListing.h"
 #include "link/DeviceLink.h"
 #include "update/ImageFiles.h"
 #include "update/OperationRunner.h"
@@ -108,6 +110,8 @@ int RunCli(int argc, char** argv) {
         case CliOptions::Action::Version:
             std::printf("tovrane-cli %s\n", TOVRANE_VERSION);
             return kExitOk;
+        case CliOptions::Action::ListPorts:
+            return PrintPortList(CPortEnumerator().Ports(), stdout, stderr);
         case CliOptions::Action::UsageError:
             std::fprintf(stderr, "tovrane-cli: %s\nTry 'tovrane-cli --help'.\n",
                          options.error.c_str());

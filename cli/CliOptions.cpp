@@ -34,6 +34,10 @@ CliOptions ParseCliArguments(const std::vector<std::string>& arguments) {
             options.action = CliOptions::Action::Version;
             return options;
         }
+        if (argument == "--list-ports") {
+            options.action = CliOptions::Action::ListPorts;
+            return options;
+        }
         if (argument == "--port" || argument == "--images") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
                 return UsageError(argument + " needs a value");
@@ -69,6 +73,7 @@ CliOptions ParseCliArguments(const std::vector<std::string>& arguments) {
 const char* CliUsage() {
     return R"(Usage: tovrane-cli --port DEVICE (--update-dsp | --update-mcu | --read-version)
                    [--images DIR]
+       tovrane-cli --list-ports
 
 Rewrites the firmware of the device on DEVICE, or reads its version, without a
 window. It runs exactly what the window's button of the same name runs.
@@ -79,6 +84,10 @@ window. It runs exactly what the window's button of the same name runs.
                    into the MCU
   --read-version   read and print the device's version text
   --images DIR     where the image files are (default: this program's directory)
+  --list-ports     list the serial ports, one a line: path, state (usable, busy,
+                   no permission), description, VID:PID, serial number and the
+                   /dev/serial/by-id link, which names the same adapter on every
+                   boot and can be given to --port
   --help           this text
   --version        the program's version
 

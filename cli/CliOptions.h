@@ -5,7 +5,7 @@
 
 // What the command line asks for.
 struct CliOptions {
-    enum class Action { Run, Help, Version, UsageError };
+    enum class Action { Run, Help, Version, ListPorts, UsageError };
     enum class Operation { None, UpdateDsp, UpdateMcu, ReadVersion };
 
     Action action = Action::Run;
