@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "SerialLib/PortInfo/PortStateProbe.h"
 #include "SerialLib/PortInfo/PortWatcher.h"
 #include "SerialLib/Serial/posix/Clock.h"
 #include "app/AboutDlg.h"
@@ -234,13 +233,11 @@ void CTovraneDlg::EnumeratePorts() {
     m_portList->ShowPorts(CurrentPorts(), ownPort);
 }
 
+// The leading ports are listed as given, without a probe: they are the caller's
+// own (the demo's simulated device), which would take a probe's open and close
+// for a client coming and going.
 std::vector<CPortInfo> CTovraneDlg::CurrentPorts() const {
     std::vector<CPortInfo> ports = m_leadingPorts;
-    for (CPortInfo& port : ports) {
-        const PortAvailability availability = ProbePortState(port.path);
-        port.state = availability.state;
-        port.stateDetail = availability.detail;
-    }
     for (CPortInfo& port : m_enumerator.Ports()) {
         ports.push_back(std::move(port));
     }

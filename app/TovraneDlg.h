@@ -43,7 +43,8 @@ class CTovraneDlg : public QDialog, public MainWindow {
     explicit CTovraneDlg(PortRoots roots = {}, QWidget* parent = nullptr);
     ~CTovraneDlg() override;
 
-    // Before the window is shown: `path` heads the port list, ahead of the system's ports.
+    // Before the window is shown: `path` heads the port list, ahead of the system's
+    // ports, and counts as usable.
     void ListPortFirst(std::string path, std::string description = {});
     // Replaces the completion sound (tests count it, the demo announces it).
     void SetCompletionSound(CompletionSound sound);
