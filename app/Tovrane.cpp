@@ -5,14 +5,14 @@
 #include "app/Resource.h"
 #include "app/TovraneDlg.h"
 
-CTovraneApp::CTovraneApp(PortProbe probe) : m_probe(std::move(probe)) {
+CTovraneApp::CTovraneApp(PortRoots roots) : m_roots(std::move(roots)) {
     QApplication::setApplicationName(QStringLiteral("Tovrane"));
     QApplication::setApplicationVersion(QStringLiteral(TOVRANE_VERSION));
     QApplication::setWindowIcon(AppIcon());
 }
 
 bool CTovraneApp::InitInstance() {
-    CTovraneDlg dlg(m_probe);
+    CTovraneDlg dlg(m_roots);
     dlg.exec();
     return false;
 }

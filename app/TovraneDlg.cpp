@@ -1,6 +1,5 @@
 #include "app/TovraneDlg.h"
 
-#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,9 +13,11 @@
 #include <algorithm>
 #include <climits>
 
+#include "SerialLib/PortInfo/PortWatcher.h"
 #include "SerialLib/Serial/posix/Clock.h"
 #include "app/AboutDlg.h"
 #include "app/DialogUnits.h"
+#include "app/PortComboBox.h"
 #include "app/Resource.h"
 #include "update/GuardedWindow.h"
 #include "update/ImageFiles.h"
@@ -70,14 +71,6 @@ const ControlDef kControls[] = {
 const QSize kDialogSizeDu(369, 211);
 constexpr int kPercentMaxChars = 5;
 
-QComboBox* MakeComboBox(QWidget* parent) {
-    auto* combo = new QComboBox(parent);
-    combo->setEditable(true);
-    // Typed paths are used as they are; the list keeps the probing order.
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    return combo;
-}
-
 QProgressBar* MakeProgressBar(QWidget* parent) {
     auto* bar = new QProgressBar(parent);
     bar->setRange(0, 100);
@@ -116,7 +109,7 @@ QWidget* MakeControl(const ControlDef& def, QWidget* parent) {
     const QString text = QString::fromUtf8(def.text);
     switch (def.kind) {
         case Kind::ComboBox:
-            return MakeComboBox(parent);
+            return new CPortComboBox(parent);
         case Kind::PushButton:
             return new QPushButton(text, parent);
         case Kind::GroupBox:
@@ -142,10 +135,10 @@ QString ObjectName(const ControlDef& def) {
 
 }  // namespace
 
-CTovraneDlg::CTovraneDlg(PortProbe probe, QWidget* parent)
+CTovraneDlg::CTovraneDlg(PortRoots roots, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_probe(std::move(probe)),
+      m_enumerator(std::move(roots)),
       m_calls(this),
       m_link(*this),
       m_engine(m_link, *this) {
@@ -165,8 +158,11 @@ CTovraneDlg::~CTovraneDlg() {
     Shutdown();
 }
 
-void CTovraneDlg::ListPortFirst(std::string path) {
-    m_leadingPorts.push_back(std::move(path));
+void CTovraneDlg::ListPortFirst(std::string path, std::string description) {
+    CPortInfo port;
+    port.path = std::move(path);
+    port.description = std::move(description);
+    m_leadingPorts.push_back(std::move(port));
 }
 
 void CTovraneDlg::SetCompletionSound(CompletionSound sound) {
@@ -196,7 +192,8 @@ void CTovraneDlg::CreateControls() {
             m_controls[def.id] = control;
         }
     }
-    m_portList = qobject_cast<QComboBox*>(Control(IdPortList));
+    m_portList = static_cast<CPortComboBox*>(Control(IdPortList));
+    m_portList->SetBeforePopup([this] { EnumeratePorts(); });
     m_logList = qobject_cast<QListWidget*>(Control(IdLogList));
     m_progressBar = qobject_cast<QProgressBar*>(Control(IdProgressBar));
     qobject_cast<QPushButton*>(Control(IdUpdateDsp))->setDefault(true);
@@ -218,6 +215,7 @@ void CTovraneDlg::showEvent(QShowEvent* event) {
 
 void CTovraneDlg::OnInitDialog() {
     EnumeratePorts();
+    WatchPorts();
     Shared().PercentText.Set("0%");
     m_display.RemainingText = "00:00";
     m_display.ElapsedText = "00:00";
@@ -230,14 +228,26 @@ void CTovraneDlg::OnInitDialog() {
 }
 
 void CTovraneDlg::EnumeratePorts() {
-    std::vector<std::string> ports = m_leadingPorts;
-    for (std::string& path : ProbePorts(m_probe)) {
-        ports.push_back(std::move(path));
+    // A running operation's own lock makes its port look busy.
+    const std::string ownPort = m_engine.Running() ? m_link.m_strPortName : std::string();
+    m_portList->ShowPorts(CurrentPorts(), ownPort);
+}
+
+// The leading ports are listed as given, without a probe: they are the caller's
+// own (the demo's simulated device), which would take a probe's open and close
+// for a client coming and going.
+std::vector<CPortInfo> CTovraneDlg::CurrentPorts() const {
+    std::vector<CPortInfo> ports = m_leadingPorts;
+    for (CPortInfo& port : m_enumerator.Ports()) {
+        ports.push_back(std::move(port));
     }
-    for (const std::string& path : ports) {
-        m_portList->insertItem(m_portList->count(), QString::fromStdString(path));
-    }
-    m_portList->setCurrentIndex(m_portList->count() > 0 ? 0 : -1);
+    return ports;
+}
+
+// Only the list is touched: the operation uses the port name copied at the press.
+void CTovraneDlg::WatchPorts() {
+    auto* watcher = new CPortWatcher(m_enumerator.Roots().dev, this);
+    connect(watcher, &CPortWatcher::PortsChanged, this, &CTovraneDlg::EnumeratePorts);
 }
 
 CTovraneDlg::TextBinding CTovraneDlg::Bind(int controlId, SharedText& value, int maxChars) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "SerialLib/PortInfo/PortEnumerator.h"
 #include "app/CompletionSound.h"
-#include "app/PortProbe.h"
 #include "app/WindowThreadCalls.h"
 #include "link/DeviceLink.h"
 #include "link/MainWindow.h"
@@ -18,7 +18,7 @@
 #include "update/OperationRunner.h"
 #include "update/ProgressDisplay.h"
 
-class QComboBox;
+class CPortComboBox;
 class QListWidget;
 class QProgressBar;
 class QTimer;
@@ -29,6 +29,8 @@ class QTimer;
 //
 // The window owns the device link (port object, receive queue) and the update
 // engine whose worker runs the operations; the buttons start it with the chosen port.
+// The port list shows the serial devices under `roots` and is read again when its
+// drop-down opens and when a device comes or goes.
 //
 // The MainWindow services may be called from any thread: off the window thread
 // they run on it and return once done (a progress position is only queued).
@@ -38,11 +40,12 @@ class CTovraneDlg : public QDialog, public MainWindow {
     Q_OBJECT
 
   public:
-    explicit CTovraneDlg(PortProbe probe = PortOpens, QWidget* parent = nullptr);
+    explicit CTovraneDlg(PortRoots roots = {}, QWidget* parent = nullptr);
     ~CTovraneDlg() override;
 
-    // Before the window is shown: `path` heads the port list, ahead of the probed ports.
-    void ListPortFirst(std::string path);
+    // Before the window is shown: `path` heads the port list, ahead of the system's
+    // ports, and counts as usable.
+    void ListPortFirst(std::string path, std::string description = {});
     // Replaces the completion sound (tests count it, the demo announces it).
     void SetCompletionSound(CompletionSound sound);
 
@@ -58,7 +61,8 @@ class CTovraneDlg : public QDialog, public MainWindow {
     // The control with this id, or nullptr; labels and group boxes have none.
     QWidget* Control(int id) const;
 
-    // Lists the ports that open, in probing order, and selects the first.
+    // Lists the serial ports, keeping the field's text; the first time it selects
+    // the first usable port.
     void EnumeratePorts();
 
     // The window's data exchange, following one binding table. Saving copies the
@@ -116,12 +120,15 @@ class CTovraneDlg : public QDialog, public MainWindow {
     QString ControlText(int id) const;
     void SetControlText(int id, const QString& text);
 
-    PortProbe m_probe;
-    std::vector<std::string> m_leadingPorts;
+    std::vector<CPortInfo> CurrentPorts() const;
+    void WatchPorts();
+
+    CPortEnumerator m_enumerator;
+    std::vector<CPortInfo> m_leadingPorts;
     CompletionSound m_sound = PlayCompletionSound;
     CProgressDisplay m_display;
     std::map<int, QWidget*> m_controls;
-    QComboBox* m_portList = nullptr;
+    CPortComboBox* m_portList = nullptr;
     QListWidget* m_logList = nullptr;
     QProgressBar* m_progressBar = nullptr;
     std::map<int, QTimer*> m_timers;

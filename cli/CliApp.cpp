@@ -7,11 +7,13 @@
 #include <csignal>
 #include <cstdio>
 
+#include "SerialLib/PortInfo/PortEnumerator.h"
 #include "SerialLib/Serial/Diagnostics.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResult.h"
 #include "cli/CliWindow.h"
 #include "cli/ImageCheckCommand.h"
+#include "cli/PortListing.h"
 #include "link/DeviceLink.h"
 #include "update/ImageFiles.h"
 #include "update/OperationRunner.h"
@@ -134,6 +136,8 @@ int RunCli(int argc, char** argv) {
             std::fprintf(stderr, "tovrane-cli: %s\nTry 'tovrane-cli --help'.\n",
                          options.error.c_str());
             return kExitUsage;
+        case CliOptions::Action::ListPorts:
+            return PrintPortList(CPortEnumerator().Ports(), stdout);
         case CliOptions::Action::CheckImages:
         case CliOptions::Action::Run:
             break;

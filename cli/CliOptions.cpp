@@ -23,10 +23,11 @@ constexpr Command kCommands[] = {
     {"update-mcu", CliOptions::Action::Run, CliOptions::Operation::UpdateMcu},
     {"read-version", CliOptions::Action::Run, CliOptions::Operation::ReadVersion},
     {"check-images", CliOptions::Action::CheckImages, CliOptions::Operation::None},
+    {"list-ports", CliOptions::Action::ListPorts, CliOptions::Operation::None},
 };
 
 constexpr const char* kChooseOne =
-    "choose one of --update-dsp, --update-mcu, --read-version and --check-images";
+    "choose one of --update-dsp, --update-mcu, --read-version, --check-images and --list-ports";
 
 }  // namespace
 
@@ -95,6 +96,7 @@ const char* CliUsage() {
     return R"(Usage: tovrane-cli --port DEVICE (--update-dsp | --update-mcu | --read-version)
                    [--images DIR] [--require-verify] [--json] [--trace]
        tovrane-cli --check-images [--images DIR] [--require-verify] [--json]
+       tovrane-cli --list-ports
 
 Rewrites the firmware of the device on DEVICE, or reads its version, without a
 window. It runs exactly what the window's button of the same name runs.
@@ -108,6 +110,10 @@ window. It runs exactly what the window's button of the same name runs.
   --check-images    check dsp.hex, mcu_old.mot and mcu_new.mot (those present)
                     as an update would, without a device: one line per image
                     with its blocks, checkpoint, SHA-256 and verdict
+  --list-ports      list the serial ports, one a line: path, state (usable, busy,
+                    no permission), description, VID:PID, serial number and the
+                    /dev/serial/by-id link, which names the same adapter on every
+                    boot and can be given to --port
   --images DIR      where the image files are (default: this program's directory)
   --require-verify  refuse an image without a checkpoint record, whose flash
                     could not be verified

@@ -5,7 +5,7 @@
 
 // What the command line asks for.
 struct CliOptions {
-    enum class Action { Run, CheckImages, Help, Version, UsageError };
+    enum class Action { Run, CheckImages, ListPorts, Help, Version, UsageError };
     enum class Operation { None, UpdateDsp, UpdateMcu, ReadVersion };
 
     Action action = Action::Run;

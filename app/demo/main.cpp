@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     CTovraneDlg dlg;
-    dlg.ListPortFirst(device.SlavePath());
+    dlg.ListPortFirst(device.SlavePath(), "simulated device");
     dlg.SetCompletionSound(AnnounceAndPlay);
     dlg.exec();
     return 0;

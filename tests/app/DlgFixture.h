@@ -12,20 +12,41 @@
 #include <string>
 #include <vector>
 
+#include "FakePortTree.h"
 #include "app/Resource.h"
 #include "app/TovraneDlg.h"
 #include "link/SharedState.h"
 
-// A main window whose probe finds exactly the given device paths.
+// A main window whose port list shows the serial devices of a fake tree.
 class DlgTest : public testing::Test {
   protected:
     void SetUp() override { Shared().Reset(); }
 
-    // `first` heads the port list ahead of the probed ports.
-    void Open(std::set<std::string> present = {"/dev/ttyUSB0"},
+    // A fresh tree with these ttys (ttyUSB, ttyACM: USB adapters; others: UARTs).
+    FakePortTree& NewTree(const std::vector<std::string>& ttys = {}) {
+        dlg.reset();
+        tree = std::make_unique<FakePortTree>();
+        for (const std::string& tty : ttys) {
+            if (tty.rfind("ttyUSB", 0) == 0 || tty.rfind("ttyACM", 0) == 0) {
+                tree->AddUsb(
+                    {tty, "0403", "6001", "FTDI", "FT232R USB UART", "", "ftdi_sio", "1-" + tty});
+            } else {
+                tree->AddUart(tty, 4);
+            }
+        }
+        return *tree;
+    }
+
+    // The window on a fresh tree with `ttys`; `first` heads the port list.
+    void Open(const std::vector<std::string>& ttys = {"ttyUSB0"},
               std::vector<std::string> first = {}) {
-        dlg = std::make_unique<CTovraneDlg>(
-            [present](const std::string& path) { return present.count(path) > 0; });
+        NewTree(ttys);
+        OpenOnTree(std::move(first));
+    }
+
+    // The window on the tree as it is.
+    void OpenOnTree(std::vector<std::string> first = {}) {
+        dlg = std::make_unique<CTovraneDlg>(tree->Roots());
         for (std::string& path : first) {
             dlg->ListPortFirst(std::move(path));
         }
@@ -66,6 +87,16 @@ class DlgTest : public testing::Test {
         return entries;
     }
 
+    // The tree's device paths of `ttys`.
+    std::vector<QString> Nodes(const std::vector<std::string>& ttys) const {
+        std::vector<QString> nodes;
+        for (const std::string& tty : ttys) {
+            nodes.push_back(QString::fromStdString(tree->Node(tty)));
+        }
+        return nodes;
+    }
+
+    std::unique_ptr<FakePortTree> tree;
     std::unique_ptr<CTovraneDlg> dlg;
     int sounds = 0;  // completion sounds the window played
 };

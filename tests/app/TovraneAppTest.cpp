@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include "FakePortTree.h"
 #include "ModalWatcher.h"
 #include "app/Resource.h"
 #include "app/Tovrane.h"
@@ -28,7 +29,9 @@ TEST(TovraneApp, ShowsTheMainWindowModallyAndEndsWhenItCloses) {
             openAfterEnter = window->isVisible();
             close(window);
         });
-        CTovraneApp app([](const std::string& path) { return path == "/dev/ttyUSB0"; });
+        FakePortTree ports;
+        ports.AddUart("ttyS0", 4);
+        CTovraneApp app(ports.Roots());
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(windows, 1);
         EXPECT_TRUE(openAfterEnter);

@@ -52,7 +52,7 @@ QString ButtonOrLabelText(QWidget* control) {
 
 TEST_F(DlgTest, ConstructionClearsTextsAndInitialisationShowsStartValues) {
     Shared().PercentText.Set("77%");
-    dlg = std::make_unique<CTovraneDlg>([](const std::string&) { return false; });
+    dlg = std::make_unique<CTovraneDlg>(NewTree().Roots());
     EXPECT_EQ(Shared().OperationMode.load(), ModeNone);
     EXPECT_EQ(Shared().PercentText.Get(), "");
     EXPECT_EQ(Text(IdPercent), "Static");
@@ -160,22 +160,23 @@ TEST_F(DlgTest, LogShowsNewestLineOnTopAndKeepsEveryLine) {
     EXPECT_EQ(LogList()->item(3002)->text(), "A");
 }
 
-TEST_F(DlgTest, PortsAreListedInProbingOrderAndTheFirstIsSelected) {
-    Open({"/dev/ttyS12", "/dev/ttyS3"});
-    EXPECT_EQ(PortEntries(), (std::vector<QString>{"/dev/ttyS3", "/dev/ttyS12"}));
+TEST_F(DlgTest, PortsAreListedInSystemOrderAndTheFirstUsableIsSelected) {
+    Open({"ttyS12", "ttyS3"});
+    EXPECT_EQ(PortEntries(), Nodes({"ttyS3", "ttyS12"}));
     EXPECT_EQ(PortList()->currentIndex(), 0);
 
-    Open({"/dev/ttyS12", "/dev/ttyS3", "/dev/ttyS30", "/dev/ttyUSB29", "/dev/ttyACM0"});
-    EXPECT_EQ(PortEntries(),
-              (std::vector<QString>{"/dev/ttyUSB29", "/dev/ttyACM0", "/dev/ttyS3", "/dev/ttyS12"}));
-    EXPECT_EQ(PortList()->currentText(), "/dev/ttyUSB29");
+    Open({"ttyS12", "ttyS3", "ttyS30", "ttyUSB29", "ttyACM0"});
+    EXPECT_EQ(PortEntries(), Nodes({"ttyUSB29", "ttyACM0", "ttyS3", "ttyS12", "ttyS30"}));
+    EXPECT_EQ(PortList()->currentText(), QString::fromStdString(tree->Node("ttyUSB29")));
 
-    Open({"/dev/ttyS3"}, {"/dev/pts/9"});
-    EXPECT_EQ(PortEntries(), (std::vector<QString>{"/dev/pts/9", "/dev/ttyS3"}));
+    Open({"ttyS3"}, {"/dev/pts/9"});
+    std::vector<QString> expected{"/dev/pts/9"};
+    expected.push_back(Nodes({"ttyS3"})[0]);
+    EXPECT_EQ(PortEntries(), expected);
     EXPECT_EQ(PortList()->currentIndex(), 0);
 }
 
-TEST_F(DlgTest, EmptyProbeSelectsNothingAndEveryButtonReportsIt) {
+TEST_F(DlgTest, EmptyListSelectsNothingAndEveryButtonReportsIt) {
     Open({});
     EXPECT_EQ(PortList()->count(), 0);
     EXPECT_EQ(PortList()->currentIndex(), -1);

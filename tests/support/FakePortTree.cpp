@@ -1,0 +1,116 @@
+#include "FakePortTree.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteAttribute(const fs::path& dir, const std::string& name, const std::string& value) {
+    if (!value.empty()) {
+        std::ofstream(dir / name) << value << "\n";
+    }
+}
+
+std::string Hex2(int number) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", number);
+    return text;
+}
+
+}  // namespace
+
+// Open to every user, as the real trees are, so a test may read it as another user.
+FakePortTree::FakePortTree() {
+    fs::permissions(m_dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                      fs::perms::group_exec | fs::perms::others_read |
+                                      fs::perms::others_exec);
+    fs::create_directories(Sys() / "class" / "tty");
+    fs::create_directories(Dev());
+}
+
+PortRoots FakePortTree::Roots() const {
+    return {Sys().string(), Dev().string()};
+}
+
+std::string FakePortTree::Node(const std::string& tty) const {
+    return (Dev() / tty).string();
+}
+
+void FakePortTree::AddClassDevice(const std::string& tty, const fs::path& deviceDir) const {
+    const fs::path classDevice = deviceDir / "tty" / tty;
+    fs::create_directories(classDevice);
+    fs::create_directory_symlink(deviceDir, classDevice / "device");
+    fs::create_directory_symlink(classDevice, Sys() / "class" / "tty" / tty);
+}
+
+void FakePortTree::SetDriver(const fs::path& deviceDir, const std::string& bus,
+                             const std::string& driver) const {
+    const fs::path driverDir = Sys() / "bus" / bus / "drivers" / driver;
+    fs::create_directories(driverDir);
+    fs::create_directory_symlink(driverDir, deviceDir / "driver");
+}
+
+void FakePortTree::AddUsb(const FakeUsbAdapter& adapter) {
+    const fs::path usbDevice = Sys() / "devices/pci0000:00/0000:00:14.0/usb1" / adapter.usbDevice;
+    fs::create_directories(usbDevice);
+    WriteAttribute(usbDevice, "idVendor", adapter.vid);
+    WriteAttribute(usbDevice, "idProduct", adapter.pid);
+    WriteAttribute(usbDevice, "manufacturer", adapter.manufacturer);
+    WriteAttribute(usbDevice, "product", adapter.product);
+    WriteAttribute(usbDevice, "serial", adapter.serial);
+    const fs::path interface =
+        usbDevice / (adapter.usbDevice + ":1." + std::to_string(adapter.interfaceNumber));
+    fs::create_directories(interface);
+    WriteAttribute(interface, "bInterfaceNumber", Hex2(adapter.interfaceNumber));
+    if (adapter.tty.rfind("ttyACM", 0) == 0) {
+        SetDriver(interface, "usb", adapter.driver);
+        AddClassDevice(adapter.tty, interface);
+    } else {
+        const fs::path port = interface / adapter.tty;
+        fs::create_directories(port);
+        SetDriver(port, "usb-serial", adapter.driver);
+        AddClassDevice(adapter.tty, port);
+    }
+    AddNode(adapter.tty);
+}
+
+void FakePortTree::AddUart(const std::string& tty, int type, const std::string& ioPort) {
+    const fs::path port = Sys() / "devices/platform/serial8250/serial8250:0" / (tty + ".0");
+    fs::create_directories(port);
+    SetDriver(port, "serial-base", "port");
+    AddClassDevice(tty, port);
+    const fs::path classDevice = port / "tty" / tty;
+    WriteAttribute(classDevice, "type", std::to_string(type));
+    WriteAttribute(classDevice, "port", ioPort);
+    AddNode(tty);
+}
+
+void FakePortTree::AddVirtualTerminal(const std::string& tty) {
+    const fs::path classDevice = Sys() / "devices/virtual/tty" / tty;
+    fs::create_directories(classDevice);
+    fs::create_directory_symlink(classDevice, Sys() / "class" / "tty" / tty);
+    AddNode(tty);
+}
+
+void FakePortTree::AddNode(const std::string& tty) const {
+    std::ofstream(Node(tty)).flush();
+    fs::permissions(Node(tty), fs::perms::owner_read | fs::perms::owner_write |
+                                   fs::perms::group_read | fs::perms::group_write |
+                                   fs::perms::others_read | fs::perms::others_write);
+}
+
+void FakePortTree::LinkNode(const std::string& tty, const std::string& target) const {
+    fs::create_symlink(target, Node(tty));
+}
+
+void FakePortTree::RemoveNode(const std::string& tty) const {
+    fs::remove(Node(tty));
+}
+
+void FakePortTree::AddByIdLink(const std::string& name, const std::string& tty) const {
+    const fs::path byId = Dev() / "serial" / "by-id";
+    fs::create_directories(byId);
+    fs::create_symlink(fs::path("../..") / tty, byId / name);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "SerialLib/PortInfo/PortEnumerator.h"
+#include "TempDir.h"
+
+// A USB adapter as the kernel shows it in sysfs.
+struct FakeUsbAdapter {
+    std::string tty;  // ttyUSB<n> (a usb-serial port below the interface) or ttyACM<n>
+    std::string vid;
+    std::string pid;
+    std::string manufacturer;  // empty: the adapter names none
+    std::string product;
+    std::string serial;
+    std::string driver;             // ftdi_sio, ch341-uart, cp210x, cdc_acm
+    std::string usbDevice = "1-1";  // the USB device; adapters sharing it are one device
+    int interfaceNumber = 0;
+};
+
+// A fake /sys and /dev for the port enumerator, in a directory of its own.
+// Device nodes are plain files unless linked to a real device.
+class FakePortTree {
+  public:
+    FakePortTree();
+
+    PortRoots Roots() const;
+    std::string Node(const std::string& tty) const;
+
+    void AddUsb(const FakeUsbAdapter& adapter);
+    // An 8250-style UART with the serial core's type (0: unknown, no hardware).
+    void AddUart(const std::string& tty, int type, const std::string& ioPort = "0x3F8");
+    // A virtual terminal: a tty without a device.
+    void AddVirtualTerminal(const std::string& tty);
+
+    void AddNode(const std::string& tty) const;
+    void LinkNode(const std::string& tty, const std::string& target) const;
+    void RemoveNode(const std::string& tty) const;
+    void AddByIdLink(const std::string& name, const std::string& tty) const;
+
+  private:
+    std::filesystem::path Sys() const { return m_dir.Path() / "sys"; }
+    std::filesystem::path Dev() const { return m_dir.Path() / "dev"; }
+    // Makes the class device of `tty` below `deviceDir` and links it from class/tty.
+    void AddClassDevice(const std::string& tty, const std::filesystem::path& deviceDir) const;
+    void SetDriver(const std::filesystem::path& deviceDir, const std::string& bus,
+                   const std::string& driver) const;
+
+    TempDir m_dir;
+};
