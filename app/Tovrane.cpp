@@ -8,6 +8,8 @@
 CTovraneApp::CTovraneApp(PortProbe probe) : m_probe(std::move(probe)) {
     QApplication::setApplicationName(QStringLiteral("Tovrane"));
     QApplication::setApplicationVersion(QStringLiteral(TOVRANE_VERSION));
+    // Lets the desktop match the window to its menu entry and icon (tovrane.desktop).
+    QApplication::setDesktopFileName(QStringLiteral("tovrane"));
     QApplication::setWindowIcon(AppIcon());
 }
 

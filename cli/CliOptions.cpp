@@ -67,11 +67,12 @@ CliOptions ParseCliArguments(const std::vector<std::string>& arguments) {
 }
 
 const char* CliUsage() {
-    return R"(Usage: tovrane-cli --port DEVICE (--update-dsp | --update-mcu | --read-version)
-                   [--images DIR]
+    return R"(Usage: tovrane-cli --port DEVICE OPERATION [--images DIR]
+  or:  tovrane-cli --help | --version
 
 Rewrites the firmware of the device on DEVICE, or reads its version, without a
 window. It runs exactly what the window's button of the same name runs.
+OPERATION is one of --update-dsp, --update-mcu and --read-version.
 
   --port DEVICE    the serial port, for example /dev/ttyUSB0
   --update-dsp     write dsp.hex into the DSP
