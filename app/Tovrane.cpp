@@ -8,6 +8,8 @@
 CTovraneApp::CTovraneApp(PortRoots roots) : m_roots(std::move(roots)) {
     QApplication::setApplicationName(QStringLiteral("Tovrane"));
     QApplication::setApplicationVersion(QStringLiteral(TOVRANE_VERSION));
+    // Lets the desktop match the window to its menu entry and icon (tovrane.desktop).
+    QApplication::setDesktopFileName(QStringLiteral("tovrane"));
     QApplication::setWindowIcon(AppIcon());
 }
 

@@ -93,13 +93,15 @@ CliOptions ParseCliArguments(const std::vector<std::string>& arguments) {
 }
 
 const char* CliUsage() {
-    return R"(Usage: tovrane-cli --port DEVICE (--update-dsp | --update-mcu | --read-version)
-                   [--images DIR] [--require-verify] [--json] [--trace]
-       tovrane-cli --check-images [--images DIR] [--require-verify] [--json]
-       tovrane-cli --list-ports
+    return R"(Usage: tovrane-cli --port DEVICE OPERATION [OPTION]...
+  or:  tovrane-cli --check-images [--images DIR] [--require-verify] [--json]
+  or:  tovrane-cli --list-ports
+  or:  tovrane-cli --help | --version
 
 Rewrites the firmware of the device on DEVICE, or reads its version, without a
 window. It runs exactly what the window's button of the same name runs.
+OPERATION is one of --update-dsp, --update-mcu and --read-version; the OPTIONs
+are --images, --require-verify, --json and --trace.
 
   --port DEVICE     the serial port, for example /dev/ttyUSB0 or a stable
                     /dev/serial/by-id/... link

@@ -90,10 +90,13 @@ TEST(Program, PrintsThePortServesItAndEndsOnSigterm) {
     EXPECT_EQ(program.Wait(), 0);
 }
 
-TEST(Program, HelpAndUsageErrors) {
+TEST(Program, HelpVersionAndUsageErrors) {
     Program help({"--help"});
     EXPECT_EQ(help.ReadLine(5s), "Usage: tovrane-devsim [options]");
     EXPECT_EQ(help.Wait(), 0);
+    Program version({"--version"});
+    EXPECT_EQ(version.ReadLine(5s), "tovrane-devsim " TOVRANE_VERSION);
+    EXPECT_EQ(version.Wait(), 0);
     for (const char* bad : {"--dsp=newest", "--erase-ms=-1", "--dsp-state=3", "--bogus", "extra"}) {
         Program program({bad});
         EXPECT_EQ(program.Wait(), 2) << bad;

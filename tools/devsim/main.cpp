@@ -78,6 +78,7 @@ Options:
                             port vanishes) and exit
   --log                     print every command received to stderr
   --help                    show this text
+  --version                 show the program's version
 )usage";
 
 // "A,B" -> (A, B); "A" -> (A, none).
@@ -171,6 +172,7 @@ enum Option {
     kHangUpAfter,
     kLog,
     kHelp,
+    kVersion,
 };
 
 struct Settings {
@@ -178,6 +180,7 @@ struct Settings {
     devsim::Options options;
     bool log = false;
     bool help = false;
+    bool version = false;
 };
 
 void Apply(Settings& s, int option, std::string_view arg) {
@@ -249,6 +252,9 @@ void Apply(Settings& s, int option, std::string_view arg) {
         case kHelp:
             s.help = true;
             break;
+        case kVersion:
+            s.version = true;
+            break;
         default:
             p.Fail("unknown option (see --help)");
             break;
@@ -277,6 +283,7 @@ Settings ParseArguments(int argc, char** argv) {
         {"hangup-after", required_argument, nullptr, kHangUpAfter},
         {"log", no_argument, nullptr, kLog},
         {"help", no_argument, nullptr, kHelp},
+        {"version", no_argument, nullptr, kVersion},
         {nullptr, 0, nullptr, 0},
     };
     Settings settings;
@@ -313,6 +320,10 @@ int main(int argc, char** argv) {
     }
     if (settings.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (settings.version) {
+        std::printf("tovrane-devsim %s\n", TOVRANE_VERSION);
         return 0;
     }
     if (settings.log) {
