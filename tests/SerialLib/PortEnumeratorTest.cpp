@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/file.h>
-#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,7 +16,18 @@
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
+// Takes from the calling thread (capabilities are per thread) the right to pass by
+// file modes, so a node without permission is refused as for an operator outside
+// dialout, even when the tests run as root. The thread keeps its user, so it still
+// reaches every folder its user owns.
+void DropFileModeOverride() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    ASSERT_EQ(::syscall(SYS_capget, &header, data), 0);
+    const __u32 overrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective &= ~overrides;
+    ASSERT_EQ(::syscall(SYS_capset, &header, data), 0);
+}
 
 // Adapters of the four common kinds (one of them a dual-port CP2105), on-board
 // UARTs real and phantom, a virtual terminal, and an adapter whose node is gone.
@@ -103,10 +115,8 @@ TEST_F(PortEnumeratorTest, DescribesAdaptersFromTheirUsbAttributesAndUartsByAddr
     EXPECT_EQ(Port(ports, "ttyS10").description, "on-board serial port");
 }
 
-// Root opens any node whatever its mode, so the listing runs on a thread whose
-// file-system user is nobody: the kernel itself then refuses the node whose mode
-// was taken away, as it does for an operator outside dialout. (Run by another
-// user the switch fails and the mode alone refuses the owner.)
+// Root opens any node whatever its mode, so the listing runs on a thread without
+// that right: the kernel itself then refuses the node whose mode was taken away.
 TEST_F(PortEnumeratorTest, TellsUsableBusyForbiddenAndBrokenPortsApart) {
     PtyPair pty;
     tree.RemoveNode("ttyACM0");
@@ -121,7 +131,7 @@ TEST_F(PortEnumeratorTest, TellsUsableBusyForbiddenAndBrokenPortsApart) {
 
     std::vector<CPortInfo> ports;
     std::thread([&] {
-        ::setfsuid(kNobody);
+        DropFileModeOverride();
         ports = CPortEnumerator(tree.Roots()).Ports();
     }).join();
     EXPECT_EQ(Port(ports, "ttyUSB10").state, PortState::Usable);
