@@ -82,9 +82,7 @@ class ProgrammingPass {
     void Fail(const char* text) {
         m_pass.Close();
         m_ended = true;
-        Shared().UpdatePhase = PhaseFailed;
-        m_steps.Conclude(RunResult::WriteFail);
-        m_steps.Log(text);
+        m_steps.FailProgramming(RunResult::WriteFail, text);
     }
 
     CUpdateSteps& m_steps;
@@ -118,9 +116,7 @@ void VerifyFailEnding(CUpdateSteps& steps, ProgrammingPass& pass,
     if (!steps.Pause(timing::kVerifyFailPauseMs)) {
         return;
     }
-    Shared().UpdatePhase = PhaseFailed;
-    steps.Conclude(RunResult::VerifyFail);
-    steps.Log("Verify flash data fail!");
+    steps.FailProgramming(RunResult::VerifyFail, "Verify flash data fail!");
     if (replyTimeoutMs) {
         steps.SetReplyTimeout(*replyTimeoutMs);
     }
@@ -129,9 +125,7 @@ void VerifyFailEnding(CUpdateSteps& steps, ProgrammingPass& pass,
 
 void WriteFailEnding(CUpdateSteps& steps, ProgrammingPass& pass) {
     pass.Close();
-    Shared().UpdatePhase = PhaseFailed;
-    steps.Conclude(RunResult::WriteFail);
-    steps.Log("Write fail!");
+    steps.FailProgramming(RunResult::WriteFail, "Write fail!");
 }
 
 std::string Numbered(const char* prefix, uint32_t number) {

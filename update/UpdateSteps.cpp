@@ -96,6 +96,12 @@ void CUpdateSteps::Conclude(RunResult result) {
     }
 }
 
+void CUpdateSteps::FailProgramming(RunResult result, const std::string& line) {
+    Shared().UpdatePhase = PhaseFailed;
+    Conclude(result);
+    Log(line);
+}
+
 std::string_view CUpdateSteps::Send(const std::string& command) {
     std::memset(m_reply, 0, sizeof m_reply);
     // Once stopped, the port is left alone and every exchange fails at once.

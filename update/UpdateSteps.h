@@ -72,6 +72,8 @@ class CUpdateSteps {
     // The update ended in `result` (a failure the procedure reports); the programming
     // time is taken here.
     void Conclude(RunResult result);
+    // The failed phase, the failure `result`, and the log line that says so.
+    void FailProgramming(RunResult result, const std::string& line);
 
     // What the procedure found: its result, whether the flash was verified, the
     // erase and programming times.
