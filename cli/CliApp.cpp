@@ -13,6 +13,7 @@
 #include "cli/CliResult.h"
 #include "cli/CliWindow.h"
 #include "cli/ImageCheckCommand.h"
+#include "cli/JsonLines.h"
 #include "cli/PortListing.h"
 #include "link/DeviceLink.h"
 #include "update/ImageFiles.h"
@@ -70,7 +71,7 @@ void ReportRun(CCliWindow& window, const CliOptions& options, const RunReport& r
     window.FinishProgressLine();
     const RunContext context{options.port, options.operation, exitStatus, durationMs};
     if (options.json) {
-        window.WriteEvent("result", ResultFields(report, context));
+        window.WriteEvent(jsonl::kResultEvent, ResultFields(report, context));
     } else {
         window.PrintSummary(ResultSummary(report, context));
     }

@@ -4,17 +4,18 @@
 #include <cstdio>
 
 #include "cli/FileDigest.h"
+#include "cli/JsonLines.h"
 
 namespace {
 
 const char* OperationName(CliOptions::Operation operation) {
     switch (operation) {
         case CliOptions::Operation::UpdateDsp:
-            return "dsp";
+            return jsonl::kOperationDsp;
         case CliOptions::Operation::UpdateMcu:
-            return "mcu";
+            return jsonl::kOperationMcu;
         case CliOptions::Operation::ReadVersion:
-            return "version";
+            return jsonl::kOperationVersion;
         case CliOptions::Operation::None:
             break;
     }
@@ -23,9 +24,9 @@ const char* OperationName(CliOptions::Operation operation) {
 
 QJsonValue LoaderName(int loader) {
     if (loader == LoaderOld) {
-        return "old";
+        return jsonl::kLoaderOld;
     }
-    return loader == LoaderNew ? QJsonValue("new") : QJsonValue(QJsonValue::Null);
+    return loader == LoaderNew ? QJsonValue(jsonl::kLoaderNew) : QJsonValue(QJsonValue::Null);
 }
 
 QJsonValue TextOrNull(const std::string& text) {
@@ -45,21 +46,22 @@ bool IsUpdate(CliOptions::Operation operation) {
 
 QJsonObject ResultFields(const RunReport& report, const RunContext& context) {
     return {
-        {"exit", context.exitStatus},
-        {"outcome", RunResultName(report.result)},
-        {"port", QString::fromStdString(context.port)},
-        {"operation", OperationName(context.operation)},
-        {"loader", LoaderName(report.loader)},
-        {"image", TextOrNull(report.image)},
-        {"sha256", TextOrNull(report.image.empty() ? std::string() : Sha256OfFile(report.image))},
-        {"blocks_written", static_cast<qint64>(report.blocksWritten)},
-        {"blocks_total", static_cast<qint64>(report.blocksTotal)},
-        {"verified", report.verified},
-        {"erase_ms", MsOrNull(report.eraseMs)},
-        {"program_ms", MsOrNull(report.programMs)},
-        {"version", TextOrNull(report.version)},
-        {"duration_ms", static_cast<qint64>(context.durationMs)},
-        {"tool_version", TOVRANE_VERSION},
+        {jsonl::kExit, context.exitStatus},
+        {jsonl::kOutcome, RunResultName(report.result)},
+        {jsonl::kPort, QString::fromStdString(context.port)},
+        {jsonl::kOperation, OperationName(context.operation)},
+        {jsonl::kLoader, LoaderName(report.loader)},
+        {jsonl::kImage, TextOrNull(report.image)},
+        {jsonl::kSha256,
+         TextOrNull(report.image.empty() ? std::string() : Sha256OfFile(report.image))},
+        {jsonl::kBlocksWritten, static_cast<qint64>(report.blocksWritten)},
+        {jsonl::kBlocksTotal, static_cast<qint64>(report.blocksTotal)},
+        {jsonl::kVerified, report.verified},
+        {jsonl::kEraseMs, MsOrNull(report.eraseMs)},
+        {jsonl::kProgramMs, MsOrNull(report.programMs)},
+        {jsonl::kVersion, TextOrNull(report.version)},
+        {jsonl::kDurationMs, static_cast<qint64>(context.durationMs)},
+        {jsonl::kToolVersion, TOVRANE_VERSION},
     };
 }
 

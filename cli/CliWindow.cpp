@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include "SerialLib/Serial/posix/Clock.h"
+#include "cli/JsonLines.h"
 #include "link/SharedState.h"
 
 namespace {
@@ -22,7 +23,7 @@ CCliWindow::CCliWindow(std::FILE* out, std::FILE* progress, bool json)
 
 void CCliWindow::LogLine(const std::string& text) {
     if (m_json) {
-        WriteEvent("log", {{"text", Text(text)}});
+        WriteEvent(jsonl::kLogEvent, {{jsonl::kText, Text(text)}});
     } else {
         WriteLine(text);
     }
@@ -30,9 +31,9 @@ void CCliWindow::LogLine(const std::string& text) {
 
 void CCliWindow::ShowMessage(const MessageBoxText& message) {
     if (m_json) {
-        WriteEvent("message", {{"text", Text(message.text)},
-                               {"caption", Text(message.caption)},
-                               {"detail", Text(message.detail)}});
+        WriteEvent(jsonl::kMessageEvent, {{jsonl::kText, Text(message.text)},
+                                          {jsonl::kCaption, Text(message.caption)},
+                                          {jsonl::kDetail, Text(message.detail)}});
         return;
     }
     WriteLine(message.text);
@@ -50,11 +51,11 @@ void CCliWindow::PrintLine(const std::string& text) {
 void CCliWindow::WriteEvent(const char* event, const QJsonObject& fields) {
     // QJsonObject keeps its keys sorted; the two that every event has lead the line.
     QJsonObject rest = fields;
-    rest.remove("event");
-    rest.remove("t_ms");
+    rest.remove(jsonl::kEvent);
+    rest.remove(jsonl::kTimeMs);
     const QByteArray body = QJsonDocument(rest).toJson(QJsonDocument::Compact);
-    std::string line =
-        "{\"event\":\"" + std::string(event) + "\",\"t_ms\":" + std::to_string(ElapsedMs());
+    std::string line = std::string("{\"") + jsonl::kEvent + "\":\"" + event + "\",\"" +
+                       jsonl::kTimeMs + "\":" + std::to_string(ElapsedMs());
     if (body.size() > 2) {
         line += ',' + body.mid(1).toStdString();
     } else {
@@ -143,7 +144,7 @@ void CCliWindow::OnProgramTick() {
         }
     }
     if (!progress.isEmpty()) {
-        WriteEvent("progress", progress);
+        WriteEvent(jsonl::kProgressEvent, progress);
     }
 }
 
@@ -151,11 +152,11 @@ QJsonObject CCliWindow::ProgressFields() const {
     const uint32_t written = Shared().WrittenBlocks;
     const uint32_t total = Shared().TotalBlocks;
     const uint64_t percent = total == 0 ? 0 : uint64_t{written} * 100 / total;
-    return {{"percent", static_cast<qint64>(percent)},
-            {"written", static_cast<qint64>(written)},
-            {"total", static_cast<qint64>(total)},
-            {"speed", static_cast<qint64>(m_display.Speed)},
-            {"remaining", static_cast<qint64>(m_display.RemainingSeconds)}};
+    return {{jsonl::kPercent, static_cast<qint64>(percent)},
+            {jsonl::kWritten, static_cast<qint64>(written)},
+            {jsonl::kTotal, static_cast<qint64>(total)},
+            {jsonl::kSpeed, static_cast<qint64>(m_display.Speed)},
+            {jsonl::kRemaining, static_cast<qint64>(m_display.RemainingSeconds)}};
 }
 
 void CCliWindow::DrawProgressLocked() {

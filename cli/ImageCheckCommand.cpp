@@ -6,6 +6,7 @@
 
 #include "cli/CliWindow.h"
 #include "cli/FileDigest.h"
+#include "cli/JsonLines.h"
 #include "update/ImageFiles.h"
 
 namespace {
@@ -45,17 +46,18 @@ void PrintImage(CCliWindow& window, bool json, const char* name, const std::stri
     const bool counted = check.readToEnd;
     if (json) {
         window.WriteEvent(
-            "image", {{"name", name},
-                      {"path", QString::fromStdString(path)},
-                      {"blocks", counted ? QJsonValue(static_cast<qint64>(check.blocks))
-                                         : QJsonValue(QJsonValue::Null)},
-                      {"checkpoint",
-                       counted ? QJsonValue(check.hasCheckpoint) : QJsonValue(QJsonValue::Null)},
-                      {"sha256", sha256.empty() ? QJsonValue(QJsonValue::Null)
-                                                : QJsonValue(QString::fromStdString(sha256))},
-                      {"accepted", refusal.empty()},
-                      {"reason", refusal.empty() ? QJsonValue(QJsonValue::Null)
-                                                 : QJsonValue(QString::fromStdString(refusal))}});
+            jsonl::kImageEvent,
+            {{jsonl::kName, name},
+             {jsonl::kPath, QString::fromStdString(path)},
+             {jsonl::kBlocks, counted ? QJsonValue(static_cast<qint64>(check.blocks))
+                                      : QJsonValue(QJsonValue::Null)},
+             {jsonl::kCheckpoint,
+              counted ? QJsonValue(check.hasCheckpoint) : QJsonValue(QJsonValue::Null)},
+             {jsonl::kSha256, sha256.empty() ? QJsonValue(QJsonValue::Null)
+                                             : QJsonValue(QString::fromStdString(sha256))},
+             {jsonl::kAccepted, refusal.empty()},
+             {jsonl::kReason, refusal.empty() ? QJsonValue(QJsonValue::Null)
+                                              : QJsonValue(QString::fromStdString(refusal))}});
         return;
     }
     char line[512];
