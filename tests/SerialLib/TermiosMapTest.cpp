@@ -95,6 +95,16 @@ TEST(TermiosMapTest, FlowControlAndEventCharacter) {
     EXPECT_EQ(back.fOutxCtsFlow, 0);
 }
 
+// A pty has no modem lines, so the lines each mode drives are checked here.
+TEST(TermiosMapTest, LineModesRaiseOrDropDtrAndRtsAndLeaveAHandshakeRtsToTheDriver) {
+    const auto lines = [](uint8_t dtr, uint8_t rts) { return ControlLinesFor({0, dtr, rts}); };
+    EXPECT_EQ(lines(DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE).raise, TIOCM_DTR | TIOCM_RTS);
+    EXPECT_EQ(lines(DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE).drop, TIOCM_DTR | TIOCM_RTS);
+    const ControlLines handshake = lines(DTR_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE);
+    EXPECT_EQ(handshake.raise, TIOCM_DTR);
+    EXPECT_EQ(handshake.drop, 0);
+}
+
 TEST(TermiosMapTest, RawModeHasNoLineProcessing) {
     termios tio{};
     tio.c_lflag = ECHO | ICANON | ISIG | IEXTEN;

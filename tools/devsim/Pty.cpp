@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <utility>
 
 namespace devsim {
 namespace {
@@ -73,25 +72,6 @@ bool MakeRaw(int fd, int baud) {
 }
 
 }  // namespace
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
-int UniqueFd::Release() {
-    return std::exchange(fd_, -1);
-}
-
-void UniqueFd::Reset() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
 
 std::optional<Pty> Pty::Open(int baud, std::string& error) {
     Pty pty;

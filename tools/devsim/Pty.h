@@ -7,27 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "SerialLib/Serial/posix/UniqueFd.h"
+
 namespace devsim {
-
-// Owns one file descriptor; closes it on destruction.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    int Release();
-    void Reset();
-
-  private:
-    int fd_ = -1;
-};
 
 // The master side (non-blocking, read and written by the simulator) and one slave
 // descriptor of our own. Keeping the slave open means the master never sees a

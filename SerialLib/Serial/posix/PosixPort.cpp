@@ -9,7 +9,7 @@
 //              latency mode, if Open changed it), closes the fd (which also drops
 //              the lock).
 // Control:     the control block maps onto termios (TermiosMap.h) and is read back
-//              with tcgetattr on every get.
+//              with tcgetattr on every get; DTR and RTS are driven as their modes say.
 // Time-outs:   kept by the layer; a read interval of MAXDWORD with zero totals means
 //              "return at once with what is queued", anything else "complete when
 //              the requested count has arrived".
@@ -48,37 +48,16 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "SerialLib/Serial/posix/Clock.h"
 #include "SerialLib/Serial/posix/TermiosMap.h"
+#include "SerialLib/Serial/posix/UniqueFd.h"
 
 namespace {
 
 constexpr size_t kRxCapacity = size_t{64} * 1024;
 constexpr size_t kPullChunk = 4096;
-
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        Reset(std::exchange(other.m_fd, -1));
-        return *this;
-    }
-    ~UniqueFd() { Reset(); }
-    int Get() const { return m_fd; }
-    void Reset(int fd = -1) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-  private:
-    int m_fd;
-};
 
 int32_t OpenErrno() {
     return errno == EWOULDBLOCK ? EBUSY : errno;
@@ -108,6 +87,17 @@ bool RequestLowLatency(int fd) {
     }
     info.flags |= ASYNC_LOW_LATENCY;
     return ::ioctl(fd, TIOCSSERIAL, &info) == 0;
+}
+
+// Drivers without modem lines (ptys) refuse; there is nothing to drive then.
+void DriveControlLines(int fd, const DriverExtras& extras) {
+    ControlLines lines = ControlLinesFor(extras);
+    if (lines.raise != 0) {
+        ::ioctl(fd, TIOCMBIS, &lines.raise);
+    }
+    if (lines.drop != 0) {
+        ::ioctl(fd, TIOCMBIC, &lines.drop);
+    }
 }
 
 // Puts the driver back into the mode it had before RequestLowLatency.
@@ -187,7 +177,9 @@ class PosixPort final : public IPort {
     void TakeQueued(PendingOp& op);
     void PullFromDevice();
     void OnDeviceReady(short revents);
-    bool IsPending(const COverlapped* ovl) const;
+    std::list<PendingOp>::iterator FindPending(const COverlapped* ovl);
+    bool PollOnce(std::unique_lock<std::mutex>& lock, const UniqueFd& wake, short interest,
+                  int timeoutMs);
     uint32_t DriveOwnWait(std::unique_lock<std::mutex>& lock, COverlapped* ovl, uint32_t timeoutMs);
     void MarkGone();
     void ServicePending();
@@ -278,6 +270,7 @@ int32_t PosixPort::SetState(const DCB& dcb) {
         }
         m_extras = extras;
         m_evtChar = dcb.EvtChar;
+        DriveControlLines(m_fd.Get(), extras);
         return 0;
     });
 }
@@ -327,8 +320,7 @@ int32_t PosixPort::StartOwnWait(uint32_t* events, COverlapped* ovl) {
 
 uint32_t PosixPort::AwaitCompletion(COverlapped* ovl, uint32_t timeoutMs) {
     std::unique_lock lock(m_mutex);
-    const auto op = std::find_if(m_pending.begin(), m_pending.end(),
-                                 [ovl](const PendingOp& p) { return p.ovl == ovl; });
+    const auto op = FindPending(ovl);
     if (op != m_pending.end() && op->owned && !m_ownerPolling) {
         return DriveOwnWait(lock, ovl, timeoutMs);
     }
@@ -345,7 +337,7 @@ uint32_t PosixPort::DriveOwnWait(std::unique_lock<std::mutex>& lock, COverlapped
     const uint64_t deadline = timeoutMs == INFINITE ? 0 : MonotonicMs() + timeoutMs;
     uint32_t result = WAIT_OBJECT_0;
     bool expired = false;  // the last poll ran to the deadline
-    while (!m_closed && IsPending(ovl)) {
+    while (!m_closed && FindPending(ovl) != m_pending.end()) {
         if (expired) {
             result = WAIT_TIMEOUT;
             break;
@@ -356,27 +348,37 @@ uint32_t PosixPort::DriveOwnWait(std::unique_lock<std::mutex>& lock, COverlapped
             pollMs = now >= deadline ? 0 : static_cast<int>(deadline - now);
             expired = pollMs == 0;
         }
-        pollfd fds[2] = {{m_ownerWake.Get(), POLLIN, 0}, {-1, OwnerPollInterest(), 0}};
-        fds[1].fd = fds[1].events != 0 ? m_fd.Get() : -1;
-        lock.unlock();
-        const bool failed = ::poll(fds, 2, pollMs) < 0 && errno != EINTR;
-        if (fds[0].revents & POLLIN) {
-            Drain(m_ownerWake);
-        }
-        lock.lock();
-        if (m_closed) {
+        if (!PollOnce(lock, m_ownerWake, OwnerPollInterest(), pollMs)) {
             break;
         }
-        OnDeviceReady(failed ? POLLNVAL : fds[1].revents);
     }
     m_ownerPolling = false;
     m_ownerLeft.notify_all();
     return result;
 }
 
-bool PosixPort::IsPending(const COverlapped* ovl) const {
-    return std::any_of(m_pending.begin(), m_pending.end(),
-                       [ovl](const PendingOp& p) { return p.ovl == ovl; });
+std::list<PendingOp>::iterator PosixPort::FindPending(const COverlapped* ovl) {
+    return std::find_if(m_pending.begin(), m_pending.end(),
+                        [ovl](const PendingOp& p) { return p.ovl == ovl; });
+}
+
+// Polls the device for `interest` (not at all when 0) and the wake-up descriptor,
+// with the lock let go meanwhile, then acts on what the device reported. False once
+// the port was closed.
+bool PosixPort::PollOnce(std::unique_lock<std::mutex>& lock, const UniqueFd& wake, short interest,
+                         int timeoutMs) {
+    pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {interest != 0 ? m_fd.Get() : -1, interest, 0}};
+    lock.unlock();
+    const bool failed = ::poll(fds, 2, timeoutMs) < 0 && errno != EINTR;
+    if (fds[0].revents & POLLIN) {
+        Drain(wake);
+    }
+    lock.lock();
+    if (m_closed) {
+        return false;
+    }
+    OnDeviceReady(failed ? POLLNVAL : fds[1].revents);
+    return true;
 }
 
 int32_t PosixPort::Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) {
@@ -396,9 +398,7 @@ int32_t PosixPort::Write(const void* data, size_t len, uint32_t* count, COverlap
 
 int32_t PosixPort::Cancel(COverlapped* ovl) {
     return Guarded([&] {
-        auto op = std::find_if(m_pending.begin(), m_pending.end(),
-                               [ovl](const PendingOp& p) { return p.ovl == ovl; });
-        if (op != m_pending.end()) {
+        if (const auto op = FindPending(ovl); op != m_pending.end()) {
             Finish(*op, ERROR_OPERATION_ABORTED);
             m_pending.erase(op);
         }
@@ -701,25 +701,8 @@ short PosixPort::OwnerPollInterest() const {
 // Blocks in poll until the tty or the wake-up descriptor has something; never spins,
 // because a hung-up fd is left out of the set once the device is marked gone.
 void PosixPort::IoThreadMain() {
-    for (;;) {
-        pollfd fds[2] = {{m_wake.Get(), POLLIN, 0}, {-1, 0, 0}};
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_closed) {
-                return;
-            }
-            fds[1].events = PollInterest();
-            fds[1].fd = fds[1].events != 0 ? m_fd.Get() : -1;
-        }
-        const bool failed = ::poll(fds, 2, -1) < 0 && errno != EINTR;
-        if (fds[0].revents & POLLIN) {
-            Drain(m_wake);
-        }
-        std::lock_guard lock(m_mutex);
-        if (m_closed) {
-            return;
-        }
-        OnDeviceReady(failed ? POLLNVAL : fds[1].revents);
+    std::unique_lock lock(m_mutex);
+    while (!m_closed && PollOnce(lock, m_wake, PollInterest(), -1)) {
     }
 }
 

@@ -143,6 +143,15 @@ DCB ReadDcb(const termios& tio, const DriverExtras& extras) {
     return dcb;
 }
 
+ControlLines ControlLinesFor(const DriverExtras& extras) {
+    ControlLines lines;
+    (extras.fDtrControl == DTR_CONTROL_DISABLE ? lines.drop : lines.raise) |= TIOCM_DTR;
+    if (extras.fRtsControl != RTS_CONTROL_HANDSHAKE) {
+        (extras.fRtsControl == RTS_CONTROL_DISABLE ? lines.drop : lines.raise) |= TIOCM_RTS;
+    }
+    return lines;
+}
+
 void MakeRaw(termios& tio) {
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;

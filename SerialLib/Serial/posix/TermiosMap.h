@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cstdint>
@@ -16,7 +17,8 @@
 //   fOutX, fInX <-> IXON, IXOFF
 //   EvtChar    <-> c_cc[VEOL] (unused by the line discipline in raw mode)
 // termios has no place for DSR flow control or the DTR/RTS line modes; the port
-// layer keeps those in DriverExtras, as the driver's own state.
+// layer keeps those in DriverExtras, as the driver's own state, and drives the
+// two lines as their modes say (ControlLines).
 struct DriverExtras {
     uint8_t fOutxDsrFlow = 0;
     uint8_t fDtrControl = DTR_CONTROL_ENABLE;
@@ -28,6 +30,15 @@ struct DriverExtras {
 int32_t ApplyDcb(const DCB& dcb, termios& tio, DriverExtras& extras);
 
 DCB ReadDcb(const termios& tio, const DriverExtras& extras);
+
+// The modem-control bits (TIOCM_DTR, TIOCM_RTS) to raise and to drop for the line
+// modes: enabled raises, disabled drops; a handshake RTS is the driver's (CRTSCTS)
+// and left alone, a handshake DTR (which Linux cannot drive) stays raised.
+struct ControlLines {
+    int raise = 0;
+    int drop = 0;
+};
+ControlLines ControlLinesFor(const DriverExtras& extras);
 
 // Raw mode: no echo, no canonical line editing, no CR/NL translation, no signals,
 // 8N1, receiver on, modem lines ignored; a read returns as soon as one byte is there.
