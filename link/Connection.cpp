@@ -1,9 +1,9 @@
 // Opening and closing the connection, and loader detection.
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "SerialLib/Serial/PortError.h"
 #include "link/DeviceLink.h"
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
@@ -20,29 +20,29 @@ bool StartsWith(const char* text, const char* prefix) {
 }
 
 // Why a port would not open, in words an operator can act on.
-std::string ExplainOpenFailure(int32_t status, const std::string& port) {
-    switch (status) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
+std::string ExplainOpenFailure(const PortError& failure, const std::string& port) {
+    switch (failure.kind) {
+        case PortErrorKind::NoDevice:
             return "There is no device " + port +
                    ". Check the cable and the port name (USB adapters appear as /dev/ttyUSB0 "
                    "or /dev/ttyACM0).";
-        case EACCES:
-        case EPERM:
+        case PortErrorKind::NoPermission:
             return "Permission denied: your user may not open " + port +
                    ". Add it to the dialout group (sudo usermod -aG dialout $USER), then log "
                    "out and in again.";
-        case EBUSY:
-        case EWOULDBLOCK:
+        case PortErrorKind::Busy:
             return port +
                    " is busy: another program holds it (for example ModemManager or a terminal "
                    "program). Close that program and try again.";
-        case EIO:
+        case PortErrorKind::DeviceGone:
             return "The device on " + port +
                    " stopped answering; it may have been unplugged. Reconnect it and try again.";
+        case PortErrorKind::NotSerialPort:
+            return port +
+                   " is not a serial port. Give the device of the adapter, for example "
+                   "/dev/ttyUSB0, /dev/ttyACM0 or its link in /dev/serial/by-id.";
         default:
-            return "Opening " + port + " failed: " + std::strerror(status) + ".";
+            return "Opening " + port + " failed: " + failure.text + ".";
     }
 }
 
@@ -61,15 +61,15 @@ CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
         if (m_serial.IsOpen()) {
             m_serial.Close();
         }
-        const int32_t status = m_serial.Open(m_strPortName.c_str(), this, 0, 0, 0, 0);
-        if (status != ERROR_SUCCESS) {
+        if (m_serial.Open(m_strPortName.c_str(), this, 0, 0, 0, 0) != ERROR_SUCCESS) {
+            const PortError failure = DescribeStatus(m_serial.GetLastStatus());
             // A port left open by a late failure inside Open is not usable either.
             if (m_serial.IsOpen()) {
                 m_serial.Close();
             }
             if (!StopRequested()) {
                 m_window.ShowMessage(
-                    {"Cannot open serial port", "", ExplainOpenFailure(status, m_strPortName)});
+                    {"Cannot open serial port", "", ExplainOpenFailure(failure, m_strPortName)});
             }
             return Opening::OpenFailed;
         }

@@ -5,19 +5,22 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "SerialLib/Serial/PortError.h"
 
 namespace {
 
-PortAvailability FromOpenError(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
+// The list's grain of the library's error kinds: permission, busy, or unavailable
+// with the error's words.
+PortAvailability FromError(int error) {
+    const PortError failure = HostError(error);
+    switch (failure.kind) {
+        case PortErrorKind::NoPermission:
             return {PortState::NoPermission, {}};
-        case EBUSY:  // held with TIOCEXCL by another program
+        case PortErrorKind::Busy:  // locked by another program
             return {PortState::Busy, {}};
         default:
-            return {PortState::Unavailable, std::strerror(error)};
+            return {PortState::Unavailable, failure.text};
     }
 }
 
@@ -26,16 +29,13 @@ PortAvailability FromOpenError(int error) {
 PortAvailability ProbePortState(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return FromOpenError(errno);
+        return FromError(errno);
     }
     // The port library holds an open port with an exclusive lock, as do most
     // terminal programs; a lock held elsewhere means the port is busy.
     PortAvailability availability;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        availability = error == EWOULDBLOCK
-                           ? PortAvailability{PortState::Busy, {}}
-                           : PortAvailability{PortState::Unavailable, std::strerror(error)};
+        availability = FromError(LockFailure(errno));
     }
     ::close(fd);
     return availability;

@@ -6,7 +6,7 @@
 
 struct PortAvailability {
     PortState state = PortState::Usable;
-    std::string detail;  // the system's error text when the state is Unavailable
+    std::string detail;  // the error in words when the state is Unavailable
 };
 
 // Tells whether the device at `path` can be opened now, the way the port library

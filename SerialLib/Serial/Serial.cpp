@@ -80,17 +80,29 @@ CSerial::Handles CSerial::TakeHandles() const {
     return Handles{m_hFile, m_hevtOverlapped};
 }
 
-int32_t CSerial::Fail(int32_t status) {
-    m_lLastError = status;
-    return status;
+int32_t CSerial::Fail(PortStatus status) {
+    m_lastError = status;
+    return status.code;
+}
+
+// The port layer gives an errno for what the host reported, and the library's codes
+// for its own conditions: an operation pending or cancelled, a port closed meanwhile.
+// Only this object closes its ports, and drops them first, so a 6 from a port it still
+// holds is the host's ENXIO, not ERROR_INVALID_HANDLE.
+PortStatus CSerial::LayerStatus(int32_t code, const IPort* port) const {
+    const bool closed = code == ERROR_INVALID_HANDLE && TakeHandles().port.get() != port;
+    if (code == ERROR_IO_PENDING || code == ERROR_OPERATION_ABORTED || closed) {
+        return PortStatus::Own(code);
+    }
+    return PortStatus::Host(code);
 }
 
 // The common opening: status 0, or status 6 and the operation's trace on a closed object.
 bool CSerial::Begin(const char* op, Handles& h) {
-    m_lLastError = 0;
+    m_lastError = PortStatus{};
     h = TakeHandles();
     if (!h.port) {
-        m_lLastError = ERROR_INVALID_HANDLE;
+        m_lastError = PortStatus::Own(ERROR_INVALID_HANDLE);
         TRACE_OP(op, "Device is not opened");
         return false;
     }
@@ -103,15 +115,15 @@ bool CSerial::BeginWithDcb(const char* op, Handles& h, DCB& dcb) {
 
 int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
                       bool fOverlapped) {
-    m_lLastError = 0;
+    m_lastError = PortStatus{};
     if (IsOpen()) {
         TRACE_OP("Open", "Port already opened");
-        return Fail(ERROR_ALREADY_INITIALIZED);
+        return Fail(PortStatus::Own(ERROR_ALREADY_INITIALIZED));
     }
     std::unique_ptr<IPort> opened;
     if (const int32_t status = m_layer.Open(device, fOverlapped, opened); status != 0) {
         TRACE_OP("Open", "Unable to open port");
-        return Fail(status);
+        return Fail(PortStatus::Host(status));
     }
     std::shared_ptr<IPort> port = std::move(opened);
     {
@@ -126,14 +138,16 @@ int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueu
         if (const int32_t status = port->SetupQueues(dwInQueue, dwOutQueue); status != 0) {
             TRACE_OP("Open", "Unable to setup the COM-port");
             Close();
-            return Fail(status);
+            return Fail(LayerStatus(status, port.get()));
         }
     }
-    const int32_t maskStatus = SetMask(kDefaultEventMask);
-    const int32_t timeoutStatus = SetupReadTimeouts(ReadNonBlocking);
+    SetMask(kDefaultEventMask);
+    const PortStatus maskStatus = m_lastError;
+    SetupReadTimeouts(ReadNonBlocking);
+    const PortStatus timeoutStatus = m_lastError;
     ApplyDefaultConfig(device, *port);
     // The first failure of the two steps stands, even if the second one succeeded.
-    return Fail(maskStatus != 0 ? maskStatus : timeoutStatus);
+    return Fail(maskStatus.code != 0 ? maskStatus : timeoutStatus);
 }
 
 void CSerial::ApplyDefaultConfig(const char* device, IPort& port) {
@@ -148,7 +162,7 @@ void CSerial::ApplyDefaultConfig(const char* device, IPort& port) {
 }
 
 int32_t CSerial::Close() {
-    m_lLastError = 0;
+    m_lastError = PortStatus{};
     if (!IsOpen()) {
         TRACE_OP("Close", "Method called when device is not open");
         return 0;
@@ -175,7 +189,7 @@ int32_t CSerial::ReadDcb(IPort& port, DCB& dcb, const char* op) {
     dcb.DCBlength = kDcbLength;
     if (const int32_t status = port.GetState(dcb); status != 0) {
         TRACE_OP(op, "Unable to obtain DCB information");
-        return Fail(status);
+        return Fail(LayerStatus(status, &port));
     }
     return 0;
 }
@@ -183,7 +197,7 @@ int32_t CSerial::ReadDcb(IPort& port, DCB& dcb, const char* op) {
 int32_t CSerial::WriteDcb(IPort& port, const DCB& dcb, const char* op) {
     if (const int32_t status = port.SetState(dcb); status != 0) {
         TRACE_OP(op, "Unable to set DCB information");
-        return Fail(status);
+        return Fail(LayerStatus(status, &port));
     }
     return 0;
 }
@@ -192,7 +206,7 @@ int32_t CSerial::Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t 
     Handles h;
     DCB dcb;
     if (!BeginWithDcb("Setup", h, dcb)) {
-        return m_lLastError;
+        return GetLastError();
     }
     dcb.BaudRate = baud;
     dcb.ByteSize = dataBits;
@@ -206,14 +220,14 @@ int32_t CSerial::SetEventChar(uint8_t eventChar, bool adjustMask) {
     Handles h;
     DCB dcb;
     if (!BeginWithDcb("SetEventChar", h, dcb)) {
-        return m_lLastError;
+        return GetLastError();
     }
     dcb.EvtChar = eventChar;
     if (adjustMask) {
         SetMask(GetEventMask() | EV_RXFLAG);
     }
     WriteDcb(*h.port, dcb, "SetEventChar");
-    return m_lLastError;
+    return GetLastError();
 }
 
 int32_t CSerial::SetMask(uint32_t mask) {
@@ -223,7 +237,7 @@ int32_t CSerial::SetMask(uint32_t mask) {
     }
     if (const int32_t status = h.port->SetMask(mask); status != 0) {
         TRACE_OP("SetMask", "Unable to set event mask");
-        return Fail(status);
+        return Fail(LayerStatus(status, h.port.get()));
     }
     m_dwEventMask = mask;
     return 0;
@@ -233,11 +247,11 @@ int32_t CSerial::SetupHandshaking(HandshakeMode mode) {
     Handles h;
     DCB dcb;
     if (!BeginWithDcb("SetupHandshaking", h, dcb)) {
-        return m_lLastError;
+        return GetLastError();
     }
     if (!ApplyFlowControl(mode, dcb)) {
         SERIAL_ASSERT(false);
-        return Fail(E_INVALIDARG);
+        return Fail(PortStatus::Own(E_INVALIDARG));
     }
     return WriteDcb(*h.port, dcb, "SetupHandshaking");
 }
@@ -250,15 +264,15 @@ int32_t CSerial::SetupReadTimeouts(ReadTimeoutMode mode) {
     COMMTIMEOUTS timeouts;
     if (const int32_t status = h.port->GetTimeouts(timeouts); status != 0) {
         TRACE_OP("SetupReadTimeouts", "Unable to obtain timeout information");
-        return Fail(status);
+        return Fail(LayerStatus(status, h.port.get()));
     }
     if (!ApplyReadMode(mode, timeouts)) {
         SERIAL_ASSERT(false);
-        return Fail(E_INVALIDARG);
+        return Fail(PortStatus::Own(E_INVALIDARG));
     }
     if (const int32_t status = h.port->SetTimeouts(timeouts); status != 0) {
         TRACE_OP("SetupReadTimeouts", "Unable to set timeout information");
-        return Fail(status);
+        return Fail(LayerStatus(status, h.port.get()));
     }
     return 0;
 }
@@ -351,9 +365,10 @@ void CSerial::CancelPendingIo(COverlapped* ovl) {
     }
 }
 
-int32_t CSerial::ClearCommError(uint32_t* errors) {
+PortStatus CSerial::ClearCommError(uint32_t* errors) {
     const Handles h = TakeHandles();
-    return h.port ? h.port->ClearError(errors) : ERROR_INVALID_HANDLE;
+    return h.port ? LayerStatus(h.port->ClearError(errors), h.port.get())
+                  : PortStatus::Own(ERROR_INVALID_HANDLE);
 }
 
 const char* CSerial::OpName(Transfer kind) {
@@ -374,7 +389,7 @@ int32_t CSerial::RunTransfer(const Handles& h, Transfer kind, COverlapped* lpOve
                              uint32_t timeoutMs, uint32_t* count, Start start) {
     if (!h.event && (lpOverlapped || timeoutMs != INFINITE)) {
         TRACE_OP(OpName(kind), "Overlapped I/O is disabled, specified parameters are illegal.");
-        return Fail(ERROR_INVALID_FUNCTION);
+        return Fail(PortStatus::Own(ERROR_INVALID_FUNCTION));
     }
     COverlapped internal;
     const bool useInternal = h.event && !lpOverlapped;
@@ -395,7 +410,7 @@ int32_t CSerial::RunTransfer(const Handles& h, Transfer kind, COverlapped* lpOve
     }
     if (started != ERROR_IO_PENDING) {
         TRACE_OP(OpName(kind), StartFailureText(kind));
-        return Fail(started);
+        return Fail(LayerStatus(started, h.port.get()));
     }
     return useInternal ? WaitPending(h, lpOverlapped, timeoutMs, kind, count) : 0;
 }
@@ -406,14 +421,14 @@ int32_t CSerial::WaitPending(const Handles& h, COverlapped* block, uint32_t time
         CancelPendingIo(block);
         // A completion that won the race against the cancellation still counts.
         if (block->Internal.load() != 0) {
-            return Fail(ERROR_TIMEOUT);
+            return Fail(PortStatus::Own(ERROR_TIMEOUT));
         }
     }
     const auto status = static_cast<int32_t>(block->Internal.load());
     if (status != 0) {
         TRACE_OP(OpName(kind), kind == Transfer::Wait ? StartFailureText(kind)
                                                       : "Overlapped completed without result");
-        return Fail(status);
+        return Fail(LayerStatus(status, h.port.get()));
     }
     if (count) {
         *count = block->InternalHigh.load();
@@ -463,7 +478,7 @@ int32_t CSerial::Write(const void* data, size_t len, uint32_t* pdwWritten,
         return ERROR_INVALID_HANDLE;
     }
     if (!data && len != 0) {
-        return Fail(E_INVALIDARG);
+        return Fail(PortStatus::Own(E_INVALIDARG));
     }
     return RunTransfer(h, Transfer::Write, lpOverlapped, timeoutMs, count,
                        [&](COverlapped* block) { return h.port->Write(data, len, count, block); });
@@ -480,7 +495,7 @@ int32_t CSerial::Read(void* buf, size_t len, uint32_t* pdwRead, COverlapped* lpO
         return ERROR_INVALID_HANDLE;
     }
     if (!buf && len != 0) {
-        return Fail(E_INVALIDARG);
+        return Fail(PortStatus::Own(E_INVALIDARG));
     }
     if (len != 0) {
         std::memset(buf, kUnreadByte, len);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "SerialLib/Serial/PortError.h"
 #include "SerialLib/Serial/posix/Event.h"
 #include "SerialLib/Serial/posix/Overlapped.h"
 #include "SerialLib/Serial/posix/PortLayer.h"
@@ -14,7 +15,8 @@
 // One serial port: exclusive open, line settings, flow control, read time-outs,
 // the event mask and event character, reads, writes and event waits. Line state
 // lives in the port layer and is read back from it on every get. Every failure is
-// reported as a status (also kept in m_lLastError) and a diagnostics trace.
+// reported as a status (also kept, with its origin, as the last error) and a
+// diagnostics trace.
 //
 // The port and its internal event are held by shared pointers taken under a short
 // lock, so an operation on one thread may overlap Close on another: it then works
@@ -66,7 +68,9 @@ class CSerial {
 
     bool IsOpen() const;
     uint32_t GetEventType();
-    int32_t GetLastError() const { return m_lLastError.load(); }
+    int32_t GetLastError() const { return m_lastError.load().code; }
+    // The last error with its origin, to be read in the library's kinds (DescribeStatus).
+    PortStatus GetLastStatus() const { return m_lastError.load(); }
 
   protected:
     // For a listener: starts an event wait on `ovl` (with an event) that the calling
@@ -78,11 +82,11 @@ class CSerial {
     // time-out, the listener's block when it ends).
     void CancelPendingIo(COverlapped* ovl);
     // The port and the platform's error bits, for the listener.
-    int32_t ClearCommError(uint32_t* errors);
-    // Stores `status` as the last error and returns it.
-    int32_t Fail(int32_t status);
+    PortStatus ClearCommError(uint32_t* errors);
+    // Stores `status` as the last error and returns its number.
+    int32_t Fail(PortStatus status);
 
-    std::atomic<int32_t> m_lLastError{0};
+    std::atomic<PortStatus> m_lastError{PortStatus{}};
     std::shared_ptr<IPort> m_hFile;
     uint32_t m_dwEvent = 0;  // filled by the port layer when a wait completes
     std::atomic<uint32_t> m_dwEventMask{0};
@@ -96,6 +100,7 @@ class CSerial {
     enum class Transfer { Wait, Write, Read };
 
     Handles TakeHandles() const;
+    PortStatus LayerStatus(int32_t code, const IPort* port) const;
     int32_t StartWait(COverlapped* lpOverlapped, uint32_t timeoutMs, bool ownWait);
     bool Begin(const char* op, Handles& h);
     bool BeginWithDcb(const char* op, Handles& h, DCB& dcb);

@@ -42,10 +42,10 @@ int32_t CSerialEx::StartListener() {
             m_hThread = std::thread(ListenerEntry, this);
         } catch (const std::system_error& e) {
             SERIAL_TRACE("CSerialEx::StartListener - Unable to start COMM watcher thread\n");
-            return Fail(e.code().value());
+            return Fail(PortStatus::Host(e.code().value()));
         }
     }
-    return Fail(0);
+    return Fail(PortStatus{});
 }
 
 int32_t CSerialEx::StopListener(uint32_t /*timeoutMs*/) {
@@ -60,7 +60,7 @@ int32_t CSerialEx::StopListener(uint32_t /*timeoutMs*/) {
         m_hThread.join();
         m_fStopping = false;
     }
-    return Fail(0);
+    return Fail(PortStatus{});
 }
 
 uint32_t CSerialEx::ListenerEntry(CSerialEx* self) {
@@ -91,7 +91,7 @@ uint32_t CSerialEx::ThreadProc() {
         }
         const uint32_t events = GetEventType();
         uint32_t errors = 0;
-        if (const int32_t status = ClearCommError(&errors); status != 0) {
+        if (const PortStatus status = ClearCommError(&errors); status.code != 0) {
             Fail(status);
             SERIAL_TRACE("CSerialEx::ThreadProc - Unable to obtain COM status\n");
             errors = 0;

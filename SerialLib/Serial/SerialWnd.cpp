@@ -30,11 +30,12 @@ int32_t CSerialWnd::Open(const char* device, ISerialNotifyTarget* hwndDest, uint
     m_hwndTarget = hwndDest;
     m_uNotifyMsg = nComMsg != 0 ? nComMsg : s_uDefaultComMsg;
     m_lNotifyParam = lParam;
-    if (const int32_t status = StartListener(); status != 0) {
+    if (StartListener() != 0) {
+        const PortStatus failure = GetLastStatus();
         Close();
-        return Fail(status);
+        return Fail(failure);
     }
-    return Fail(0);
+    return Fail(PortStatus{});
 }
 
 int32_t CSerialWnd::Close() {

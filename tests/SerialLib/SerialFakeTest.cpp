@@ -132,6 +132,28 @@ TEST_F(SerialFakeTest, RefusedOpenPassesTheErrorThrough) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// 1 is both ERROR_INVALID_FUNCTION and EPERM, 6 both ERROR_INVALID_HANDLE and ENXIO.
+TEST_F(SerialFakeTest, StatusNumbersSharedWithErrnoAreReadByTheirOrigin) {
+    auto lastKind = [&] { return DescribeStatus(port.GetLastStatus()).kind; };
+    device.openResult = ENXIO;  // what a UART without hardware gives
+    EXPECT_EQ(port.Open("fake", 0, 0, true), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(lastKind(), PortErrorKind::NoDevice);
+    EXPECT_EQ(port.Setup(9600, 8, NOPARITY, ONESTOPBIT), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(lastKind(), PortErrorKind::NotOpen);
+    device.openResult = EPERM;
+    EXPECT_EQ(port.Open("fake", 0, 0, true), ERROR_INVALID_FUNCTION);
+    EXPECT_EQ(lastKind(), PortErrorKind::NoPermission);
+
+    device.openResult = 0;
+    ASSERT_EQ(port.Open("fake", 0, 0, false), 0);
+    uint32_t count = 0;
+    EXPECT_EQ(port.Write("x", &count, nullptr, 10), ERROR_INVALID_FUNCTION);
+    EXPECT_EQ(lastKind(), PortErrorKind::Other);
+    device.getStateResult = ENXIO;  // from a port still open: the host's
+    EXPECT_EQ(port.Setup(9600, 8, NOPARITY, ONESTOPBIT), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(lastKind(), PortErrorKind::NoDevice);
+}
+
 TEST_F(SerialFakeTest, DefaultConfigurationFailuresAreTracedOnly) {
     device.defaultConfigResult = ENOENT;
     EXPECT_EQ(port.Open("fake", 0, 0, true), 0);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstring>
@@ -6,8 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "FakePort.h"
 #include "RecordingWindow.h"
 #include "ScriptedDevice.h"
+#include "TempDir.h"
 #include "WorkerRunner.h"
 #include "link/DeviceLink.h"
 #include "link/SharedState.h"
@@ -258,6 +261,39 @@ TEST_F(ConnectionTest, AMissingPortShowsTheMessageBoxWithTheReason) {
     EXPECT_EQ(messages[0].text, "Cannot open serial port");
     EXPECT_NE(messages[0].detail.find("no device"), std::string::npos) << messages[0].detail;
     EXPECT_TRUE(window.Log().empty());
+}
+
+TEST_F(ConnectionTest, APathThatIsNoSerialPortIsCalledSo) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::string> paths = {"/dev/null", fifo, dir.Write("dsp.hex", ":00")};
+    ASSERT_TRUE(RunOnWorker([&] {
+        for (const std::string& path : paths) {
+            link.m_strPortName = path;
+            link.OpenPort(false);
+        }
+    }));
+    const auto messages = window.Messages();
+    ASSERT_EQ(messages.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(messages[i].detail.rfind(paths[i] + " is not a serial port.", 0), 0u)
+            << messages[i].detail;
+    }
+}
+
+// A port layer that cannot start its thread gives EAGAIN, the errno flock gives for a
+// lock held elsewhere; no other program is to blame.
+TEST_F(ConnectionTest, AFailureToStartThePortIsNotBlamedOnAnotherProgram) {
+    FakeDevice device;
+    device.openResult = EAGAIN;
+    FakePortLayer layer(device);
+    CDeviceLink fake(window, layer);
+    fake.m_strPortName = "/dev/ttyUSB0";
+    ASSERT_TRUE(RunOnWorker([&] { fake.OpenPort(false); }));
+    ASSERT_EQ(window.Messages().size(), 1u);
+    EXPECT_EQ(window.Messages()[0].detail,
+              "Opening /dev/ttyUSB0 failed: Resource temporarily unavailable.");
 }
 
 TEST_F(ConnectionTest, ANewMcuLoaderIsFoundWithTwoUpperCaseCommands) {

@@ -9,7 +9,9 @@
 
 // The seam between the port class and the platform. Every operation returns 0 on
 // success, ERROR_IO_PENDING when an overlapped operation was started and will
-// complete later through its record, or an error code (errno values on POSIX).
+// complete later through its record, ERROR_OPERATION_ABORTED for an operation
+// cancelled, ERROR_INVALID_HANDLE once the port is closed, and for every other
+// failure the errno the host reported (Open gives 0 or an errno only).
 //
 // Transfers and waits given a record may complete at once (result 0, record marked
 // completed, the caller signals the event) or be pending (result ERROR_IO_PENDING;

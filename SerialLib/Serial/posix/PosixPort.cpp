@@ -50,6 +50,7 @@
 #include <thread>
 #include <vector>
 
+#include "SerialLib/Serial/PortError.h"
 #include "SerialLib/Serial/posix/Clock.h"
 #include "SerialLib/Serial/posix/TermiosMap.h"
 #include "SerialLib/Serial/posix/UniqueFd.h"
@@ -58,10 +59,6 @@ namespace {
 
 constexpr size_t kRxCapacity = size_t{64} * 1024;
 constexpr size_t kPullChunk = 4096;
-
-int32_t OpenErrno() {
-    return errno == EWOULDBLOCK ? EBUSY : errno;
-}
 
 UniqueFd MakeEventFd() {
     return UniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
@@ -717,7 +714,7 @@ int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& p
         return ENOTTY;
     }
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd.Get(), TIOCEXCL) != 0) {
-        return OpenErrno();
+        return LockFailure(errno);
     }
     SavedLine saved;
     if (::tcgetattr(fd.Get(), &saved.tio) != 0) {
