@@ -61,7 +61,7 @@ CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
         if (m_serial.IsOpen()) {
             m_serial.Close();
         }
-        if (m_serial.Open(m_strPortName.c_str(), this, 0, 0, 0, 0) != ERROR_SUCCESS) {
+        if (m_serial.Open(m_strPortName.c_str(), this) != ERROR_SUCCESS) {
             const PortError failure = DescribeStatus(m_serial.GetLastStatus());
             // A port left open by a late failure inside Open is not usable either.
             if (m_serial.IsOpen()) {

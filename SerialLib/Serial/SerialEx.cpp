@@ -15,23 +15,8 @@ CSerialEx::~CSerialEx() {
     }
 }
 
-int32_t CSerialEx::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
-                        bool fStartListener) {
-    if (const int32_t status = CSerial::Open(device, dwInQueue, dwOutQueue, true); status != 0) {
-        return status;
-    }
-    m_hevtListener = std::make_shared<CEvent>();
-    if (fStartListener) {
-        if (const int32_t status = StartListener(); status != 0) {
-            return status;
-        }
-    }
-    return 0;
-}
-
 int32_t CSerialEx::Close() {
     StopListener(INFINITE);
-    m_hevtListener.reset();
     return CSerial::Close();
 }
 
@@ -70,14 +55,13 @@ uint32_t CSerialEx::ListenerEntry(CSerialEx* self) {
 }
 
 uint32_t CSerialEx::ThreadProc() {
-    const std::shared_ptr<CEvent> done = m_hevtListener;
-    if (!done) {
-        return static_cast<uint32_t>(ERROR_INVALID_HANDLE);
-    }
+    // The record lives as long as the loop: the port no longer touches it once the
+    // wait it started has completed or been cancelled.
+    CEvent done;
     COverlapped ovl;
-    ovl.hEvent = done.get();
+    ovl.hEvent = &done;
     for (;;) {
-        done->Reset();
+        done.Reset();
         if (const int32_t status = StartOwnWait(&ovl); status != 0) {
             return static_cast<uint32_t>(status);
         }

@@ -2,14 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <thread>
 
 #include "SerialLib/Serial/Serial.h"
 
 // A port with a listener thread: from StartListener to StopListener the thread
 // waits for port events and hands each one, with the error bits of that moment,
-// to OnEvent (called on the listener thread).
+// to OnEvent (called on the listener thread). The listener waits the overlapped
+// way, so the port is opened with fOverlapped.
 //
 // The stop cannot be missed: the listener tests m_fStopping again once its wait is
 // pending, and StopListener re-applies the mask, which completes a pending wait.
@@ -21,9 +21,6 @@ class CSerialEx : public CSerial {
     explicit CSerialEx(IPortLayer& layer) : CSerial(layer) {}
     ~CSerialEx() override;
 
-    // Always opens in overlapped mode; the last argument starts the listener.
-    int32_t Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
-                 bool fStartListener) override;
     int32_t Close() override;
     virtual int32_t StartListener();
     // Waits for the listener to end. The listener always ends promptly after the
@@ -39,6 +36,5 @@ class CSerialEx : public CSerial {
 
     std::atomic<bool> m_fStopping{false};
     std::thread m_hThread;
-    std::shared_ptr<CEvent> m_hevtListener;
     std::atomic<uint32_t> m_dwThreadExitCode{0};
 };

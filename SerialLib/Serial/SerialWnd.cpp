@@ -24,7 +24,7 @@ void CSerialWnd::CloseOnDestruction() {
 
 int32_t CSerialWnd::Open(const char* device, ISerialNotifyTarget* hwndDest, uint32_t nComMsg,
                          intptr_t lParam, uint32_t dwInQueue, uint32_t dwOutQueue) {
-    if (const int32_t status = CSerialEx::Open(device, dwInQueue, dwOutQueue, false); status != 0) {
+    if (const int32_t status = CSerial::Open(device, dwInQueue, dwOutQueue, true); status != 0) {
         return status;
     }
     m_hwndTarget = hwndDest;

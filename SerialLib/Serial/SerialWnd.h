@@ -88,6 +88,8 @@ class CSerialWndObj : public CSerialWnd {
     using CSerialWnd::Open;
     virtual int32_t Open(const char* device, QObject* window, uint32_t msgId, intptr_t param,
                          uint32_t inQueue, uint32_t outQueue);
+    // With the default message, 0 as its parameter and the driver's own queue sizes.
+    int32_t Open(const char* device, QObject* window) { return Open(device, window, 0, 0, 0, 0); }
 
   private:
     CQtNotifyTarget m_windowTarget;  // the window object's notification handle
