@@ -15,7 +15,7 @@
 #include "link/DeviceLink.h"
 #include "link/MainWindow.h"
 #include "link/SharedState.h"
-#include "update/OperationRunner.h"
+#include "update/UpdateEngine.h"
 #include "update/ProgressDisplay.h"
 
 class CPortComboBox;

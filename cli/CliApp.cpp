@@ -17,7 +17,7 @@
 #include "cli/PortListing.h"
 #include "link/DeviceLink.h"
 #include "update/ImageFiles.h"
-#include "update/OperationRunner.h"
+#include "update/UpdateEngine.h"
 
 namespace {
 

@@ -22,7 +22,7 @@ const char* OperationName(CliOptions::Operation operation) {
     return "none";
 }
 
-QJsonValue LoaderName(int loader) {
+QJsonValue LoaderName(LoaderGeneration loader) {
     if (loader == LoaderOld) {
         return jsonl::kLoaderOld;
     }

@@ -1,9 +1,8 @@
 // Opening and closing the connection, and loader detection.
 #include <cctype>
-#include <cstdio>
-#include <cstring>
 
 #include "SerialLib/Serial/PortError.h"
+#include "link/Commands.h"
 #include "link/DeviceLink.h"
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
@@ -13,11 +12,6 @@ namespace {
 constexpr uint32_t kSlowBaud = 2400;
 constexpr uint32_t kFastBaud = 9600;
 constexpr int kBaudSwitchTries = 3;
-constexpr char kCr = 13;
-
-bool StartsWith(const char* text, const char* prefix) {
-    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
 
 // Why a port would not open, in words an operator can act on.
 std::string ExplainOpenFailure(const PortError& failure, const std::string& port) {
@@ -85,11 +79,10 @@ CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
     if (!switchBaud) {
         return Opening::Opened;
     }
-    char command[16] = {};
-    std::snprintf(command, sizeof command, "BDR96%c", kCr);
+    const std::string command = CrCommand("BDR96");
     for (int attempt = 0; attempt < kBaudSwitchTries && !StopRequested(); ++attempt) {
         char reply[kReplySize] = {};
-        if (SendCommand(command, reply) > 0 && StartsWith(reply, "(ACK")) {
+        if (SendCommand(command.c_str(), reply) > 0 && StartsWith(reply, "(ACK")) {
             break;
         }
     }
@@ -124,7 +117,8 @@ void CDeviceLink::ClosePort() {
 
 // Up to `series` series of up to `tries` tries each. A series that brings "ST"
 // ends at once and the next series follows; a series without "ST" ends the phase.
-void CDeviceLink::RunDetectSeries(const char* command, int series, int tries, int& result) {
+void CDeviceLink::RunDetectSeries(const char* command, int series, int tries,
+                                  LoaderGeneration& result) {
     for (int s = 0; s < series; ++s) {
         bool gotSt = false;
         for (int t = 0; t < tries && !gotSt; ++t) {
@@ -140,37 +134,27 @@ void CDeviceLink::RunDetectSeries(const char* command, int series, int tries, in
     }
 }
 
-int CDeviceLink::DetectLoader() {
-    int result = LoaderNone;
+LoaderGeneration CDeviceLink::DetectLoader() {
+    LoaderGeneration result = LoaderNone;
     const bool dsp = Shared().OperationMode == ModeDsp;
-    char command[32] = {};
-    if (dsp) {
-        Shared().ReplyTimeout = timing::kDetectDspReplyTimeoutMs;
-        std::snprintf(command, sizeof command, ":dsp%03d%c", Shared().DeviceIndex + 1, kCr);
-    } else {
-        Shared().ReplyTimeout = timing::kDetectMcuReplyTimeoutMs;
-        std::snprintf(command, sizeof command, "MCU%03d%c", Shared().DeviceIndex + 1, kCr);
-    }
+    Shared().ReplyTimeout =
+        dsp ? timing::kDetectDspReplyTimeoutMs : timing::kDetectMcuReplyTimeoutMs;
+    std::string command = DeviceCommand(dsp ? ":dsp" : "MCU");
 
-    RunDetectSeries(command, 2, 4, result);
+    RunDetectSeries(command.c_str(), 2, 4, result);
     if (result == LoaderNone) {
-        for (char* c = command; *c != '\0'; ++c) {
-            *c = static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+        for (char& c : command) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        RunDetectSeries(command, 2, 2, result);
+        RunDetectSeries(command.c_str(), 2, 2, result);
     }
     if (result == LoaderNone) {
-        static const char* const kDspOld[] = {":dsp", ":efh", ":st"};
-        static const char* const kMcuOld[] = {"mcu", "se", "sp"};
-        const char* const* prefixes = dsp ? kDspOld : kMcuOld;
+        static constexpr std::string_view kDspOld[] = {":dsp", ":efh", ":st"};
+        static constexpr std::string_view kMcuOld[] = {"mcu", "se", "sp"};
         char reply[kReplySize] = {};
-        if (SendCommand(command, reply) > 0) {
-            for (int i = 0; i < 3; ++i) {
-                if (StartsWith(reply, prefixes[i])) {
-                    result = LoaderOld;
-                    break;
-                }
-            }
+        if (SendCommand(command.c_str(), reply) > 0 &&
+            StartsWithAny(reply, dsp ? std::span(kDspOld) : std::span(kMcuOld))) {
+            result = LoaderOld;
         }
     }
     return result;

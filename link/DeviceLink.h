@@ -12,6 +12,7 @@
 #include "SerialLib/Serial/posix/PortLayer.h"
 #include "link/MainWindow.h"
 #include "link/RxBuffer.h"
+#include "link/SharedState.h"
 
 // The device link: the port object, the receive queue and the request/reply
 // transactions every exchange uses, plus opening and closing the connection and
@@ -35,7 +36,7 @@ class CDeviceLink : public QObject {
     enum class Opening { Opened, OpenFailed, SetupFailed };
     Opening OpenPort(bool switchBaud);
     void ClosePort();
-    int DetectLoader();
+    LoaderGeneration DetectLoader();
 
     // Window thread: a port notification (event bits low, error bits high).
     long OnSerialMsg(uintptr_t wParam, intptr_t lParam);
@@ -71,7 +72,7 @@ class CDeviceLink : public QObject {
     bool WorkerNeedsWaking(const uint8_t* chunk, uint32_t size);
     bool SetupLine(uint32_t baud);
     void ClosePortQuietly();
-    void RunDetectSeries(const char* command, int series, int tries, int& result);
+    void RunDetectSeries(const char* command, int series, int tries, LoaderGeneration& result);
 
     MainWindow& m_window;
     // Serialises opening and closing against the window thread's reads.

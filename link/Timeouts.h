@@ -14,7 +14,7 @@ inline constexpr uint32_t kFirstReplyDataWaitMs = 1000;  // SendCommand's wait f
 inline constexpr uint32_t kDetectDspReplyTimeoutMs = 8000;
 inline constexpr uint32_t kDetectMcuReplyTimeoutMs = 4000;
 
-// Operation runner.
+// Update engine.
 inline constexpr uint32_t kRunEndPauseMs = 1000;  // before the port is closed
 
 // Shared update steps.

@@ -92,8 +92,7 @@ class ProgrammingPass {
 };
 
 bool Handshake(CUpdateSteps& steps, const HandshakeStep& step) {
-    return steps.ExchangeExpectAny(step.command, step.prefixes[0], step.prefixes[1],
-                                   step.prefixes[2]);
+    return steps.ExchangeExpectAnyOf(step.command, step.prefixes);
 }
 
 uint16_t AddToSum(uint16_t sum, const ImageRules& rules, std::string_view line) {

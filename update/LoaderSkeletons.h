@@ -1,10 +1,10 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "update/ImageFiles.h"
 #include "update/UpdateSteps.h"
@@ -19,10 +19,10 @@ struct ImageRules {
     uint16_t (*recordSum)(std::string_view line);
 };
 
-// One handshake step: a command and the three prefixes that accept its reply.
+// One handshake step: a command and the prefixes that accept its reply.
 struct HandshakeStep {
     std::string command;
-    std::array<const char*, 3> prefixes;
+    std::vector<std::string_view> prefixes;
 };
 
 // The values an old-loader procedure plugs into its skeleton.

@@ -28,8 +28,8 @@ const char* RunResultName(RunResult result);
 // What one run did. Filled by the worker; the front ends read it once the run ended.
 struct RunReport {
     RunResult result = RunResult::None;
-    int loader = LoaderNone;  // the generation that answered
-    std::string image;        // the image looked up; empty for a version read
+    LoaderGeneration loader = LoaderNone;  // the generation that answered
+    std::string image;                     // the image looked up; empty for a version read
     uint32_t blocksWritten = 0;
     uint32_t blocksTotal = 0;
     bool verified = false;  // a checkpoint sum matched

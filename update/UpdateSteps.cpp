@@ -1,8 +1,6 @@
 #include "update/UpdateSteps.h"
 
-#include <array>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "SerialLib/Serial/posix/Clock.h"
@@ -17,10 +15,6 @@ constexpr int kExchangeAttempts = 2;
 constexpr int kVerifyAttempts = 8;
 constexpr int kClosingCommandTries = 3;
 constexpr std::size_t kSumReplyLength = 7;  // "SUM" and four hex digits
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
 
 // A decimal number from `pos` as the C library's atoi reads it, without overflow:
 // leading blanks, an optional sign, digits; the value is clamped to the int range.
@@ -63,17 +57,6 @@ LoaderStatus ParseLoaderStatus(std::string_view reply) {
     return {DecimalAt(reply, 2), DecimalAt(reply, 4)};
 }
 
-std::string DeviceCommand(const char* name) {
-    std::array<char, 32> command{};
-    std::snprintf(command.data(), command.size(), "%s%03d%c", name,
-                  static_cast<int>(Shared().DeviceIndex + 1), kCr);
-    return command.data();
-}
-
-std::string CrCommand(const char* text) {
-    return std::string(text) + kCr;
-}
-
 CUpdateSteps::CUpdateSteps(CDeviceLink& link, MainWindow& window)
     : m_link(link), m_window(window, [&link] { return link.StopRequested(); }) {}
 
@@ -113,21 +96,15 @@ std::string_view CUpdateSteps::Send(const std::string& command) {
                       : std::string_view();
 }
 
-bool CUpdateSteps::ExchangeExpectAny(const std::string& command, const char* first,
-                                     const char* second, const char* third) {
+bool CUpdateSteps::ExchangeExpectAnyOf(const std::string& command,
+                                       std::span<const std::string_view> prefixes) {
     for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
         const std::string_view reply = Send(command);
-        if (!reply.empty() &&
-            (StartsWith(reply, first) || StartsWith(reply, second) || StartsWith(reply, third))) {
+        if (!reply.empty() && StartsWithAny(reply, prefixes)) {
             return true;
         }
     }
     return false;
-}
-
-bool CUpdateSteps::ExchangeExpect(const std::string& command, const std::string& prefix) {
-    const char* p = prefix.c_str();
-    return ExchangeExpectAny(command, p, p, p);
 }
 
 bool CUpdateSteps::SendRecordLine(const std::string& record) {

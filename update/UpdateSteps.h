@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "link/Commands.h"
 #include "link/DeviceLink.h"
 #include "update/GuardedWindow.h"
 #include "update/RunReport.h"
@@ -17,13 +19,6 @@ struct LoaderStatus {
 // "ST3_0123" gives state 3 and block 123: decimal numbers read from characters 2
 // and 4 (leading blanks, a sign, digits; no digit gives 0).
 LoaderStatus ParseLoaderStatus(std::string_view reply);
-
-// Commands end in one carriage return.
-inline constexpr char kCr = 13;
-// `name` followed by DeviceIndex + 1 in three digits and CR: ":dsp" gives :dsp001 + CR.
-std::string DeviceCommand(const char* name);
-// `text` followed by CR.
-std::string CrCommand(const char* text);
 
 // The steps every update procedure is built from: command exchanges that accept a
 // reply by its first characters, the record transmission, the checksum exchange,
@@ -47,9 +42,16 @@ class CUpdateSteps {
     bool CountImage();
 
     // Up to 2 attempts; true at the first reply that begins with one of the prefixes.
-    bool ExchangeExpectAny(const std::string& command, const char* first, const char* second,
-                           const char* third);
-    bool ExchangeExpect(const std::string& command, const std::string& prefix);
+    bool ExchangeExpectAnyOf(const std::string& command,
+                             std::span<const std::string_view> prefixes);
+    template <typename... Prefix>
+    bool ExchangeExpectAny(const std::string& command, const Prefix&... prefixes) {
+        const std::string_view list[] = {prefixes...};
+        return ExchangeExpectAnyOf(command, list);
+    }
+    bool ExchangeExpect(const std::string& command, const std::string& prefix) {
+        return ExchangeExpectAny(command, prefix);
+    }
     // An image record with its CR: accepted ("SO", ":O") advances WrittenBlocks and
     // the display; a rejection ("Sr", ":r") fails at once; otherwise 2 attempts.
     bool SendRecordLine(const std::string& record);

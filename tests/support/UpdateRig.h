@@ -10,7 +10,7 @@
 #include "TempDir.h"
 #include "link/DeviceLink.h"
 #include "link/SharedState.h"
-#include "update/OperationRunner.h"
+#include "update/UpdateEngine.h"
 #include "update/UpdateSteps.h"
 
 // The update engine wired as the tool wires it: a recording window, the device link

@@ -1,11 +1,10 @@
-#include "update/OperationRunner.h"
+#include "update/UpdateEngine.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
 #include <array>
-#include <cstdio>
 
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
@@ -23,7 +22,7 @@ constexpr int kStopRecheckMs = 100;
 // when its image is missing.
 struct DispatchRow {
     int32_t mode;
-    int generation;
+    LoaderGeneration generation;
     const char* image;
     void (*procedure)(CUpdateSteps&);
     const char* missingCommand;  // sent, with CR, when the image is missing
@@ -37,7 +36,7 @@ constexpr DispatchRow kDispatchTable[] = {
     {ModeDsp, LoaderNew, kDspImageName, UpdateDspNewLoader, "SV", true},
 };
 
-const DispatchRow* FindDispatchRow(int32_t mode, int generation) {
+const DispatchRow* FindDispatchRow(int32_t mode, LoaderGeneration generation) {
     for (const DispatchRow& row : kDispatchTable) {
         if (row.mode == mode && row.generation == generation) {
             return &row;
@@ -160,10 +159,8 @@ void CUpdateEngine::DispatchOperation() {
 }
 
 void CUpdateEngine::ReadVersion() {
-    std::array<char, 16> command{};
-    std::snprintf(command.data(), command.size(), "I%c", kCr);
     std::array<char, CDeviceLink::kReplySize> reply{};
-    const int length = m_link.SendCommand(command.data(), reply.data());
+    const int length = m_link.SendCommand(CrCommand("I").c_str(), reply.data());
     GuardedWindow window = Window();
     if (length >= kVersionMinLength) {
         const std::string version(reply.data(), static_cast<std::size_t>(length));
@@ -179,7 +176,7 @@ void CUpdateEngine::ReadVersion() {
 
 void CUpdateEngine::UpdateImage() {
     const int32_t mode = Shared().OperationMode;
-    const int generation = m_link.DetectLoader();
+    const LoaderGeneration generation = m_link.DetectLoader();
     CUpdateSteps steps(m_link, m_window);
     steps.SetRequireCheckpoint(m_requireCheckpoint);
     m_report.loader = generation;
