@@ -229,7 +229,7 @@ void CTovraneDlg::OnInitDialog() {
 
 void CTovraneDlg::EnumeratePorts() {
     // A running operation's own lock makes its port look busy.
-    const std::string ownPort = m_engine.Running() ? m_link.m_strPortName : std::string();
+    const std::string ownPort = m_engine.Running() ? m_engine.Port() : std::string();
     m_portList->ShowPorts(CurrentPorts(), ownPort);
 }
 

@@ -67,9 +67,8 @@ std::vector<double> RawRound(const std::string& path) {
 // The tool's path: listener, posted notification, window-thread read, worker.
 std::vector<double> LinkRound(CDeviceLink& link, const std::string& path) {
     std::vector<double> samples;
-    link.m_strPortName = path;
     RunOnWorker([&] {
-        link.OpenPort(false);
+        link.OpenPort(path, false);
         for (int i = 0; i < kPerRound; ++i) {
             char reply[CDeviceLink::kReplySize] = {};
             const auto start = Clock::now();

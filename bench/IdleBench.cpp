@@ -42,12 +42,11 @@ bool BenchIdle() {
     Shared().ReplyTimeout = 10000 - timing::kFirstReplyDataWaitMs;
     RecordingWindow window;
     CDeviceLink link(window);
-    link.m_strPortName = pty->slavePath;
     double cpuMs = 0;
     double seconds = 0;
     int replied = -1;
     RunOnWorker([&] {
-        link.OpenPort(false);
+        link.OpenPort(pty->slavePath, false);
         char reply[CDeviceLink::kReplySize] = {};
         const double before = ProcessCpuMs();
         const auto start = std::chrono::steady_clock::now();

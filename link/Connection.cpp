@@ -46,7 +46,7 @@ bool CDeviceLink::SetupLine(uint32_t baud) {
     return m_serial.Setup(baud, 8, NOPARITY, ONESTOPBIT) == ERROR_SUCCESS;
 }
 
-CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
+CDeviceLink::Opening CDeviceLink::OpenPort(const std::string& portName, bool switchBaud) {
     // Nothing of an earlier connection is still on its way on a new one.
     m_unansweredCommand.clear();
     m_lateReplyPossible = false;
@@ -55,7 +55,7 @@ CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
         if (m_serial.IsOpen()) {
             m_serial.Close();
         }
-        if (m_serial.Open(m_strPortName.c_str(), this) != ERROR_SUCCESS) {
+        if (m_serial.Open(portName.c_str(), this) != ERROR_SUCCESS) {
             const PortError failure = DescribeStatus(m_serial.GetLastStatus());
             // A port left open by a late failure inside Open is not usable either.
             if (m_serial.IsOpen()) {
@@ -63,7 +63,7 @@ CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
             }
             if (!StopRequested()) {
                 m_window.ShowMessage(
-                    {"Cannot open serial port", "", ExplainOpenFailure(failure, m_strPortName)});
+                    {"Cannot open serial port", "", ExplainOpenFailure(failure, portName)});
             }
             return Opening::OpenFailed;
         }
@@ -90,7 +90,7 @@ CDeviceLink::Opening CDeviceLink::OpenPort(bool switchBaud) {
         failSetup();
         return Opening::SetupFailed;
     }
-    Log(m_strPortName + " was opened!");
+    Log(portName + " was opened!");
     return Opening::Opened;
 }
 

@@ -61,23 +61,11 @@ long CDeviceLink::OnSerialMsg(uintptr_t wParam, intptr_t /*lParam*/) {
     do {
         got = 0;
         m_serial.Read(chunk, sizeof chunk, &got, nullptr, INFINITE);
-        m_rxBuffer.Append(chunk, static_cast<int>(got));
-        if (WorkerNeedsWaking(chunk, got)) {
+        if (m_rxBuffer.Deliver(chunk, static_cast<int>(got))) {
             m_hevtRxData.Set();
         }
     } while (got == kReadChunk);
     return 0;
-}
-
-// The worker acts on the first bytes of a reply, on a CR and on a queue that needs
-// emptying; waking it for every other byte of a line only costs time.
-bool CDeviceLink::WorkerNeedsWaking(const uint8_t* chunk, uint32_t size) {
-    if (size == 0) {
-        return false;
-    }
-    const bool firstData = m_wakeOnFirstData.exchange(false);
-    return firstData || std::memchr(chunk, '\r', size) != nullptr ||
-           m_rxBuffer.Queued() >= RxBuffer::kSize / 2;
 }
 
 bool CDeviceLink::SendAndWait(const uint8_t* data, int len, uint32_t waitMs) {
@@ -93,7 +81,7 @@ bool CDeviceLink::SendAndWait(const uint8_t* data, int len, uint32_t waitMs) {
     m_txOverlapped = COverlapped{};
     m_txOverlapped.hEvent = &m_hevtTxDone;
     m_rxBuffer.Clear();
-    m_wakeOnFirstData = true;
+    m_rxBuffer.WakeOnFirstData(true);
 
     uint32_t written = 0;
     if (m_serial.Write(data, static_cast<size_t>(len), &written, &m_txOverlapped, INFINITE) != 0) {
@@ -194,7 +182,7 @@ void CDeviceLink::DiscardLateReplies() {
     const uint64_t end = MonotonicMs() + 2 * static_cast<uint64_t>(quietMs);
     for (uint64_t now = MonotonicMs(); now < end && !StopRequested(); now = MonotonicMs()) {
         m_hevtRxData.Reset();
-        m_wakeOnFirstData = true;
+        m_rxBuffer.WakeOnFirstData(true);
         const bool arrived =
             m_rxBuffer.Queued() > 0 ||
             m_hevtRxData.Wait(static_cast<uint32_t>(std::min<uint64_t>(quietMs, end - now))) == 0;
@@ -203,7 +191,7 @@ void CDeviceLink::DiscardLateReplies() {
             break;
         }
     }
-    m_wakeOnFirstData = false;
+    m_rxBuffer.WakeOnFirstData(false);
 }
 
 void CDeviceLink::RequestStop() {

@@ -32,9 +32,10 @@ class CDeviceLink : public QObject {
     int ReadReply(char* reply, uint32_t timeoutMs);
     int SendCommand(const char* command, char* reply);
 
-    // Worker thread: the connection.
+    // Worker thread: the connection. OpenPort opens the port at 2400 baud and, with
+    // `switchBaud`, has the device and the line switch to 9600.
     enum class Opening { Opened, OpenFailed, SetupFailed };
-    Opening OpenPort(bool switchBaud);
+    Opening OpenPort(const std::string& portName, bool switchBaud);
     void ClosePort();
     LoaderGeneration DetectLoader();
 
@@ -49,14 +50,6 @@ class CDeviceLink : public QObject {
     // Sleeps `ms` (scaled like every wait); false when a stop cut it short.
     bool Pause(uint32_t ms);
 
-    std::string m_strPortName;   // written by the window thread before a worker starts
-    bool m_bSwitchBaud = false;  // likewise
-
-    CSerialWndObj m_serial;
-    RxBuffer m_rxBuffer;
-    CEvent m_hevtTxDone;
-    CEvent m_hevtRxData;
-
   protected:
     bool event(QEvent* e) override;
 
@@ -69,18 +62,20 @@ class CDeviceLink : public QObject {
     // the next command.
     void NoteReplyOutcome(const char* command, bool timedOut);
     void DiscardLateReplies();
-    bool WorkerNeedsWaking(const uint8_t* chunk, uint32_t size);
     bool SetupLine(uint32_t baud);
     void ClosePortQuietly();
     void RunDetectSeries(const char* command, int series, int tries, LoaderGeneration& result);
 
+    CSerialWndObj m_serial;
+    RxBuffer m_rxBuffer;
+    CEvent m_hevtTxDone;  // the current request has been written
+    CEvent m_hevtRxData;  // wakes the worker for received bytes
     MainWindow& m_window;
     // Serialises opening and closing against the window thread's reads.
     std::mutex m_portMutex;
     COverlapped m_txOverlapped;  // outlives every write it starts
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_wakeOnFirstData{false};  // set while a request awaits its first bytes
-    bool m_lastReplyTimedOut = false;            // ReadReply ended without a CR
+    bool m_lastReplyTimedOut = false;  // ReadReply ended without a CR
     // Worker only: the command whose last attempt went unanswered, and whether the
     // line must fall quiet (for m_lateReplyQuietMs) before the next command.
     std::string m_unansweredCommand;

@@ -1,6 +1,9 @@
 #include "link/RxBuffer.h"
 
 #include <cstring>
+#include <utility>
+
+#include "link/Commands.h"
 
 namespace {
 int32_t Next(int32_t pos) {
@@ -18,6 +21,26 @@ void RxBuffer::Clear() {
 
 int RxBuffer::Append(const uint8_t* src, int n) {
     std::lock_guard lock(m_mutex);
+    return AppendLocked(src, n);
+}
+
+bool RxBuffer::Deliver(const uint8_t* chunk, int n) {
+    if (n == 0) {
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    AppendLocked(chunk, n);
+    const bool firstData = std::exchange(m_wakeOnFirstData, false);
+    return firstData || std::memchr(chunk, kCr, static_cast<size_t>(n)) != nullptr ||
+           QueuedLocked() >= kSize / 2;
+}
+
+void RxBuffer::WakeOnFirstData(bool wake) {
+    std::lock_guard lock(m_mutex);
+    m_wakeOnFirstData = wake;
+}
+
+int RxBuffer::AppendLocked(const uint8_t* src, int n) {
     int stored = 0;
     for (int i = 0; i < n; ++i) {
         const int32_t next = Next(m_writePos);
@@ -50,5 +73,9 @@ int RxBuffer::Dropped() const {
 
 int RxBuffer::Queued() const {
     std::lock_guard lock(m_mutex);
+    return QueuedLocked();
+}
+
+int RxBuffer::QueuedLocked() const {
     return (m_writePos - m_readPos + kSize) % kSize;
 }

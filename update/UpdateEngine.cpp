@@ -102,7 +102,7 @@ bool CUpdateEngine::Start(int32_t mode, bool switchBaud,
         return false;
     }
     Shared().OperationMode = mode;
-    m_link.m_bSwitchBaud = switchBaud;
+    m_switchBaud = switchBaud;
     if (!selectedPort) {
         m_window.ShowMessage({"Canot find serial interface!", "", ""});
         return false;
@@ -110,7 +110,7 @@ bool CUpdateEngine::Start(int32_t mode, bool switchBaud,
     if (m_thread.joinable()) {
         m_thread.join();  // the previous worker has ended
     }
-    m_link.m_strPortName = *selectedPort;
+    m_port = *selectedPort;
     m_link.ClearStop();
     m_outcome = OperationOutcome::None;
     // Disabled before the worker exists, so no press can start a second one while
@@ -127,8 +127,8 @@ void CUpdateEngine::OperationThread(CUpdateEngine* engine) {
 
 void CUpdateEngine::RunOperation() {
     m_report = RunReport{};
-    const CDeviceLink::Opening opening = m_link.OpenPort(m_link.m_bSwitchBaud);
-    if (!m_link.m_serial.IsOpen()) {
+    const CDeviceLink::Opening opening = m_link.OpenPort(m_port, m_switchBaud);
+    if (opening != CDeviceLink::Opening::Opened) {
         SetOperationButtons(true);
         EndRun(opening == CDeviceLink::Opening::SetupFailed ? RunResult::SetupFail
                                                             : RunResult::PortOpenFail);

@@ -47,6 +47,8 @@ class CUpdateEngine {
     // thread's events meanwhile so the worker's pending window request completes.
     void Stop();
     bool Running() const { return m_running; }
+    // The port of the run under way, or of the last one.
+    const std::string& Port() const { return m_port; }
     OperationOutcome LastOutcome() const { return m_outcome; }
     // The last run in detail; complete once Running() is false.
     RunReport LastReport() const;
@@ -71,6 +73,9 @@ class CUpdateEngine {
 
     CDeviceLink& m_link;
     MainWindow& m_window;
+    // Written by the window thread before a worker starts.
+    std::string m_port;
+    bool m_switchBaud = false;
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::atomic<OperationOutcome> m_outcome{OperationOutcome::None};

@@ -89,6 +89,6 @@ TEST_F(DlgTest, PluggedPortsComeAndGoWithoutAPressAndLeaveTheFieldAndTheRunAlone
         QTest::qWaitFor([&] { return PortEntries() == Nodes({"ttyACM0"}); }, kWithinASecond));
     EXPECT_EQ(PortList()->currentText(), QString::fromStdString(silent.SlavePath()));
     EXPECT_TRUE(dlg->Engine().Running());
-    EXPECT_EQ(dlg->Link().m_strPortName, silent.SlavePath());
+    EXPECT_EQ(dlg->Engine().Port(), silent.SlavePath());
     EXPECT_EQ(watcher.Seen(), 0);
 }

@@ -200,21 +200,20 @@ TEST_F(DlgTest, EmptyListSelectsNothingAndEveryButtonReportsIt) {
         EXPECT_EQ(caption, "Tovrane");
         EXPECT_EQ(Shared().OperationMode.load(), press.mode);
         EXPECT_FALSE(dlg->Engine().Running());
-        EXPECT_EQ(dlg->Link().m_strPortName, "");
+        EXPECT_EQ(dlg->Engine().Port(), "");
     }
 }
 
 // Presses the button on a port that cannot open: the worker reports it in a box,
-// and the buttons are usable again afterwards.
-TEST_F(DlgTest, ButtonsStartAWorkerWithTheChosenPortModeAndBaudSwitch) {
+// and the buttons are usable again afterwards. The baud switch shows on a device
+// (WindowRunTest).
+TEST_F(DlgTest, ButtonsStartAWorkerWithTheChosenPortAndMode) {
     Open({}, {kNoSuchPort});
     const struct {
         int button;
         int32_t mode;
-        bool switchBaud;
-    } presses[] = {{IdReadVersion, ModeReadVersion, false},
-                   {IdUpdateMcu, ModeMcu, true},
-                   {IdUpdateDsp, ModeDsp, true}};
+    } presses[] = {
+        {IdReadVersion, ModeReadVersion}, {IdUpdateMcu, ModeMcu}, {IdUpdateDsp, ModeDsp}};
     for (const auto& press : presses) {
         SCOPED_TRACE(press.button);
         QString text;
@@ -225,8 +224,7 @@ TEST_F(DlgTest, ButtonsStartAWorkerWithTheChosenPortModeAndBaudSwitch) {
         ASSERT_TRUE(WaitForRunEnd());
         EXPECT_EQ(watcher.Seen(), 1);
         EXPECT_EQ(text, "Cannot open serial port");
-        EXPECT_EQ(dlg->Link().m_strPortName, kNoSuchPort);
-        EXPECT_EQ(dlg->Link().m_bSwitchBaud, press.switchBaud);
+        EXPECT_EQ(dlg->Engine().Port(), kNoSuchPort);
         EXPECT_EQ(Shared().OperationMode.load(), press.mode);
         EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->Control(press.button)->isEnabled(); }));
     }
@@ -238,7 +236,7 @@ TEST_F(DlgTest, TypedDevicePathCountsAsTheChosenPort) {
     ModalWatcher watcher([](QWidget*) {});
     dlg->OnReadVersion();
     ASSERT_TRUE(WaitForRunEnd());
-    EXPECT_EQ(dlg->Link().m_strPortName, kNoSuchPort);
+    EXPECT_EQ(dlg->Engine().Port(), kNoSuchPort);
     EXPECT_EQ(PortList()->count(), 0);
 }
 
@@ -269,7 +267,7 @@ TEST_F(DlgTest, EnterInThePortListStartsDspUpdateAndKeepsTheWindowOpen) {
     QTest::keyClick(PortList()->lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(Shared().OperationMode.load(), ModeDsp);
-    EXPECT_EQ(dlg->Link().m_strPortName, kNoSuchPort);
+    EXPECT_EQ(dlg->Engine().Port(), kNoSuchPort);
     ASSERT_TRUE(WaitForRunEnd());
 
     ModalWatcher second([](QWidget*) {});

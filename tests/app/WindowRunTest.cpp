@@ -180,6 +180,11 @@ TEST_P(WindowRunByLoader, ButtonsRunWholeUpdatesWithOneSoundEach) {
     }
     EXPECT_EQ(device->DspState().stage, 1);  // each closing command ended its update
     EXPECT_EQ(device->McuState().stage, 1);
+    const auto commands = device->Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const devsim::CommandRecord& c) { return c.text == "BDR96"; }),
+              2)
+        << "each update switches the line to 9600 baud";
     QTest::qWait(1500);  // the statistics timer was stopped: no late sound
     EXPECT_EQ(sounds, expectedSounds);
 }
@@ -192,6 +197,7 @@ TEST_F(WindowRunTest, ReadVersionShowsTheDeviceText) {
     EXPECT_EQ(watcher.Seen(), 1);
     EXPECT_EQ(text, "TOVRANE-SIM V1.00");
     EXPECT_TRUE(Logged("TOVRANE-SIM V1.00"));
+    EXPECT_EQ(device->Commands().front().text, "I") << "no baud switch for a version read";
     EXPECT_EQ(sounds, 0);
 }
 
@@ -224,7 +230,6 @@ TEST_F(WindowRunTest, ExitDuringAnEraseStopsTheWorkerAndClosesThePortSilently) {
     EXPECT_LT(std::chrono::steady_clock::now() - pressed, 2s);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_FALSE(dlg->Engine().Running());
-    EXPECT_FALSE(dlg->Link().m_serial.IsOpen());
     EXPECT_TRUE(device->WaitForConnectionsEnded(1, 5s));
     QTest::qWait(200);
     EXPECT_EQ(LogLines().size(), linesBefore);  // no "Com was closed", nothing later
@@ -254,10 +259,8 @@ TEST_F(WindowRunTest, CommandsClosePortAndCountImageBlocksAreRouted) {
 
     dlg->OnCommand(1012);  // nothing open: nothing to say
     EXPECT_EQ(LogLines().front(), "Total blocks:" + QString::number(kDspBlocks));
-    dlg->Link().m_strPortName = device->SlavePath();
-    dlg->Link().OpenPort(false);
-    ASSERT_TRUE(dlg->Link().m_serial.IsOpen());
+    ASSERT_EQ(dlg->Link().OpenPort(device->SlavePath(), false), CDeviceLink::Opening::Opened);
     dlg->OnCommand(1012);
-    EXPECT_FALSE(dlg->Link().m_serial.IsOpen());
     EXPECT_EQ(LogLines().front(), "Com was closed");
+    EXPECT_TRUE(device->WaitForConnectionsEnded(1, 5s));
 }

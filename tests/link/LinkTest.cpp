@@ -20,6 +20,75 @@ namespace {
 
 using Chunks = std::vector<std::string>;
 
+// The real port layer, watched: whether its port is open and the baud rate last set.
+// Setting `refusedBaud` fails.
+class WatchedLayer : public IPortLayer {
+  public:
+    int32_t Open(const char* device, bool overlapped, std::unique_ptr<IPort>& port) override;
+    int32_t GetDefaultConfig(const char* device, COMMCONFIG& config, uint32_t& size) override {
+        return DefaultPortLayer().GetDefaultConfig(device, config, size);
+    }
+
+    std::atomic<bool> open{false};
+    std::atomic<uint32_t> baud{0};
+    uint32_t refusedBaud = 0;
+};
+
+class WatchedPort : public IPort {
+  public:
+    WatchedPort(std::unique_ptr<IPort> inner, WatchedLayer& layer)
+        : m_inner(std::move(inner)), m_layer(layer) {}
+    void Close() override {
+        m_inner->Close();
+        m_layer.open = false;
+    }
+    int32_t SetupQueues(uint32_t in, uint32_t out) override {
+        return m_inner->SetupQueues(in, out);
+    }
+    int32_t SetConfig(const COMMCONFIG& config, uint32_t size) override {
+        return m_inner->SetConfig(config, size);
+    }
+    int32_t GetState(DCB& dcb) override { return m_inner->GetState(dcb); }
+    int32_t SetState(const DCB& dcb) override {
+        if (dcb.BaudRate == m_layer.refusedBaud) {
+            return EIO;
+        }
+        const int32_t status = m_inner->SetState(dcb);
+        m_layer.baud = status == 0 ? dcb.BaudRate : m_layer.baud.load();
+        return status;
+    }
+    int32_t GetTimeouts(COMMTIMEOUTS& timeouts) override { return m_inner->GetTimeouts(timeouts); }
+    int32_t SetTimeouts(const COMMTIMEOUTS& timeouts) override {
+        return m_inner->SetTimeouts(timeouts);
+    }
+    int32_t SetMask(uint32_t mask) override { return m_inner->SetMask(mask); }
+    int32_t WaitEvent(uint32_t* events, COverlapped* ovl) override {
+        return m_inner->WaitEvent(events, ovl);
+    }
+    int32_t Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) override {
+        return m_inner->Read(buffer, len, count, ovl);
+    }
+    int32_t Write(const void* data, size_t len, uint32_t* count, COverlapped* ovl) override {
+        return m_inner->Write(data, len, count, ovl);
+    }
+    int32_t Cancel(COverlapped* ovl) override { return m_inner->Cancel(ovl); }
+    int32_t ClearError(uint32_t* errors) override { return m_inner->ClearError(errors); }
+
+  private:
+    std::unique_ptr<IPort> m_inner;
+    WatchedLayer& m_layer;
+};
+
+int32_t WatchedLayer::Open(const char* device, bool overlapped, std::unique_ptr<IPort>& port) {
+    std::unique_ptr<IPort> inner;
+    const int32_t status = DefaultPortLayer().Open(device, overlapped, inner);
+    if (status == 0) {
+        port = std::make_unique<WatchedPort>(std::move(inner), *this);
+        open = true;
+    }
+    return status;
+}
+
 class LinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -31,9 +100,8 @@ class LinkTest : public ::testing::Test {
     // Opens the device without the baud switch, sends each command and records the
     // results and reply texts (up to the result's length).
     void Exchange(ScriptedDevice& device, const std::vector<std::string>& commands) {
-        link.m_strPortName = device.Path();
         ASSERT_TRUE(RunOnWorker([&] {
-            link.OpenPort(false);
+            link.OpenPort(device.Path(), false);
             for (const std::string& command : commands) {
                 char reply[CDeviceLink::kReplySize] = {};
                 const int n = link.SendCommand((command + "\r").c_str(), reply);
@@ -45,7 +113,8 @@ class LinkTest : public ::testing::Test {
     }
 
     RecordingWindow window;
-    CDeviceLink link{window};
+    WatchedLayer layer;
+    CDeviceLink link{window, layer};
     std::vector<int> results;
     std::vector<std::string> replies;
 };
@@ -86,10 +155,9 @@ TEST_F(LinkTest, BytesLeftFromAnEarlierReplyNeverReachTheNextCommand) {
     ScriptedDevice device([](const std::string& command) {
         return command == "FIRST" ? Chunks{"OK\r", "LATE"} : Chunks{"Y\r"};
     });
-    link.m_strPortName = device.Path();
     std::string second;
     ASSERT_TRUE(RunOnWorker([&] {
-        link.OpenPort(false);
+        link.OpenPort(device.Path(), false);
         char reply[CDeviceLink::kReplySize] = {};
         ASSERT_EQ(link.SendCommand("FIRST\r", reply), 2);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));  // LATE arrives meanwhile
@@ -114,69 +182,51 @@ TEST_F(LinkTest, ALineLongerThanTheReplyBufferIsNoReplyAndTheLinkRecovers) {
     EXPECT_EQ(replies[2], "FINE");
 }
 
+// No worker here: the notifications are handled and the queue read on this thread.
 TEST_F(LinkTest, ChunksBeforeTheRequestIsWrittenReplaceEachOtherAndOnlyRxCharReads) {
     ScriptedDevice device([](const std::string&) { return Chunks{}; });
-    link.m_strPortName = device.Path();
-    link.OpenPort(false);  // no exchange: safe on this thread
-    ASSERT_TRUE(link.m_serial.IsOpen());
+    ASSERT_EQ(link.OpenPort(device.Path(), false), CDeviceLink::Opening::Opened);
     auto arrive = [&](const std::string& bytes, uintptr_t events) {
         device.Send(bytes);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         link.OnSerialMsg(events, 0);
     };
-    link.m_hevtTxDone.Reset();  // a request is being written
-    arrive("AAA", EV_RXCHAR);
-    arrive("BB", EV_RXCHAR);
-    arrive("CC", EV_ERR);  // no receive bit: nothing is read
-    uint8_t out[16] = {};
-    ASSERT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 2);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 2), "BB");
+    char reply[CDeviceLink::kReplySize] = {};
+    arrive("AAA\r", EV_RXCHAR);  // no request written yet
+    arrive("BB\r", EV_RXCHAR);
+    arrive("CC\r", EV_ERR);  // no receive bit: nothing is read
+    ASSERT_EQ(link.ReadReply(reply, 0), 2);
+    EXPECT_STREQ(reply, "BB");
 
-    link.m_hevtTxDone.Set();  // written: chunks accumulate now
-    arrive("D", EV_RXCHAR);
-    EXPECT_EQ(link.m_rxBuffer.TakeAll(out, sizeof out), 3) << "CC was still in the driver";
+    const uint8_t request = 'X';
+    link.SendAndWait(&request, 1, 1);  // written: chunks accumulate now
+    arrive("D\r", EV_RXCHAR);
+    EXPECT_EQ(link.ReadReply(reply, 0), 4);
+    EXPECT_STREQ(reply, "CC\rD") << "CC was still in the driver";
     link.ClosePort();
 }
 
-TEST_F(LinkTest, TheWorkerIsWokenForFirstBytesACrOrAFillingQueueButNotMidLine) {
+TEST_F(LinkTest, AReplysFirstBytesEndTheWaitForItEvenWithoutACr) {
     ScriptedDevice device(
         [](const std::string& command) { return command == "FIRST" ? Chunks{"ST4_"} : Chunks{}; });
-    link.m_strPortName = device.Path();
     bool firstDataWoke = false;
     ASSERT_TRUE(RunOnWorker([&] {
-        link.OpenPort(false);
+        link.OpenPort(device.Path(), false);
         const std::string request = "FIRST\r";
         firstDataWoke = link.SendAndWait(reinterpret_cast<const uint8_t*>(request.data()),
                                          static_cast<int>(request.size()), 1000);
+        link.ClosePort();
     }));
-    EXPECT_TRUE(firstDataWoke) << "a reply's first bytes end the wait even without a CR";
-
-    uint8_t out[RxBuffer::kSize] = {};
-    link.m_rxBuffer.TakeAll(out, sizeof out);
-    auto wokenBy = [&](const std::string& bytes) {
-        link.m_hevtRxData.Reset();
-        device.Send(bytes);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        link.OnSerialMsg(EV_RXCHAR, 0);
-        return link.m_hevtRxData.IsSet();
-    };
-    EXPECT_FALSE(wokenBy("00")) << "bytes in the middle of a line";
-    EXPECT_TRUE(wokenBy("01\r"));
-    link.m_rxBuffer.TakeAll(out, sizeof out);
-    EXPECT_FALSE(wokenBy(std::string(200, 'x')));
-    EXPECT_TRUE(wokenBy(std::string(100, 'x'))) << "a queue half full must be emptied";
-    link.ClosePort();
-    EXPECT_FALSE(wokenBy("")) << "a notification that reads nothing";
+    EXPECT_TRUE(firstDataWoke);
 }
 
 TEST_F(LinkTest, AStopCutsAnExchangeShortAndLaterOnesNeverReachThePort) {
     timing::SetScalePercentForTests(100);  // a silent device would take nine seconds
     ScriptedDevice device([](const std::string&) { return Chunks{}; });
-    link.m_strPortName = device.Path();
     std::chrono::steady_clock::duration took{};
     int later = -1;
     ASSERT_TRUE(RunOnWorker([&] {
-        link.OpenPort(false);
+        link.OpenPort(device.Path(), false);
         std::thread stopper([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             link.RequestStop();
@@ -199,15 +249,13 @@ TEST_F(LinkTest, AStopCutsAnExchangeShortAndLaterOnesNeverReachThePort) {
 class ConnectionTest : public LinkTest {
   protected:
     void Open(ScriptedDevice& device, bool switchBaud) {
-        link.m_strPortName = device.Path();
-        ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(switchBaud); }));
+        ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(device.Path(), switchBaud); }));
     }
     int Detect(ScriptedDevice& device, int32_t mode) {
         Shared().OperationMode = mode;
         int result = 99;
-        link.m_strPortName = device.Path();
         EXPECT_TRUE(RunOnWorker([&] {
-            link.OpenPort(false);
+            link.OpenPort(device.Path(), false);
             result = link.DetectLoader();
             link.ClosePort();
         }));
@@ -221,7 +269,7 @@ TEST_F(ConnectionTest, AnAcknowledgedBaudSwitchSendsOneCommandAndEndsAt9600) {
     });
     Open(device, true);
     EXPECT_EQ(device.Commands(), (std::vector<std::string>{"BDR96"}));
-    EXPECT_EQ(link.m_serial.GetBaudrate(), 9600);
+    EXPECT_EQ(layer.baud, 9600u);
     EXPECT_EQ(window.Log(), (std::vector<std::string>{device.Path() + " was opened!"}));
 }
 
@@ -229,7 +277,7 @@ TEST_F(ConnectionTest, AnUnansweredBaudSwitchIsTriedThreeTimesThenSwitchesAnyway
     ScriptedDevice device([](const std::string&) { return Chunks{"NAK\r"}; });
     Open(device, true);
     EXPECT_EQ(device.Commands(), (std::vector<std::string>(3, "BDR96")));
-    EXPECT_EQ(link.m_serial.GetBaudrate(), 9600);
+    EXPECT_EQ(layer.baud, 9600u);
     EXPECT_EQ(window.Log().size(), 1u);
 }
 
@@ -237,7 +285,7 @@ TEST_F(ConnectionTest, WithoutTheSwitchTheLineStaysAt2400AndNothingIsLogged) {
     ScriptedDevice device([](const std::string&) { return Chunks{"(ACK\r"}; });
     Open(device, false);
     EXPECT_TRUE(device.Commands().empty());
-    EXPECT_EQ(link.m_serial.GetBaudrate(), 2400);
+    EXPECT_EQ(layer.baud, 2400u);
     EXPECT_TRUE(window.Log().empty());
 }
 
@@ -248,14 +296,13 @@ TEST_F(ConnectionTest, ClosingLogsOnlyWhenAPortWasOpen) {
         link.ClosePort();
         link.ClosePort();
     }));
-    EXPECT_FALSE(link.m_serial.IsOpen());
+    EXPECT_FALSE(layer.open);
     EXPECT_EQ(window.Log(), (std::vector<std::string>{"Com was closed"}));
 }
 
 TEST_F(ConnectionTest, AMissingPortShowsTheMessageBoxWithTheReason) {
-    link.m_strPortName = "/dev/ttyUSB-not-there";
-    ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(true); }));
-    EXPECT_FALSE(link.m_serial.IsOpen());
+    ASSERT_TRUE(RunOnWorker([&] { link.OpenPort("/dev/ttyUSB-not-there", true); }));
+    EXPECT_FALSE(layer.open);
     const auto messages = window.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Cannot open serial port");
@@ -270,8 +317,7 @@ TEST_F(ConnectionTest, APathThatIsNoSerialPortIsCalledSo) {
     const std::vector<std::string> paths = {"/dev/null", fifo, dir.Write("dsp.hex", ":00")};
     ASSERT_TRUE(RunOnWorker([&] {
         for (const std::string& path : paths) {
-            link.m_strPortName = path;
-            link.OpenPort(false);
+            link.OpenPort(path, false);
         }
     }));
     const auto messages = window.Messages();
@@ -287,10 +333,9 @@ TEST_F(ConnectionTest, APathThatIsNoSerialPortIsCalledSo) {
 TEST_F(ConnectionTest, AFailureToStartThePortIsNotBlamedOnAnotherProgram) {
     FakeDevice device;
     device.openResult = EAGAIN;
-    FakePortLayer layer(device);
-    CDeviceLink fake(window, layer);
-    fake.m_strPortName = "/dev/ttyUSB0";
-    ASSERT_TRUE(RunOnWorker([&] { fake.OpenPort(false); }));
+    FakePortLayer fakeLayer(device);
+    CDeviceLink fake(window, fakeLayer);
+    ASSERT_TRUE(RunOnWorker([&] { fake.OpenPort("/dev/ttyUSB0", false); }));
     ASSERT_EQ(window.Messages().size(), 1u);
     EXPECT_EQ(window.Messages()[0].detail,
               "Opening /dev/ttyUSB0 failed: Resource temporarily unavailable.");
@@ -336,67 +381,6 @@ TEST_F(ConnectionTest, ASilentDeviceGetsSevenCommandsAndNoLoader) {
     EXPECT_EQ(device.Commands().size(), 7u);
 }
 
-}  // namespace
-
-namespace {
-
-// The real port layer, except that setting one chosen baud rate fails.
-class BaudRefusingPort : public IPort {
-  public:
-    BaudRefusingPort(std::unique_ptr<IPort> inner, uint32_t refusedBaud)
-        : m_inner(std::move(inner)), m_refusedBaud(refusedBaud) {}
-    void Close() override { m_inner->Close(); }
-    int32_t SetupQueues(uint32_t in, uint32_t out) override {
-        return m_inner->SetupQueues(in, out);
-    }
-    int32_t SetConfig(const COMMCONFIG& config, uint32_t size) override {
-        return m_inner->SetConfig(config, size);
-    }
-    int32_t GetState(DCB& dcb) override { return m_inner->GetState(dcb); }
-    int32_t SetState(const DCB& dcb) override {
-        return dcb.BaudRate == m_refusedBaud ? EIO : m_inner->SetState(dcb);
-    }
-    int32_t GetTimeouts(COMMTIMEOUTS& timeouts) override { return m_inner->GetTimeouts(timeouts); }
-    int32_t SetTimeouts(const COMMTIMEOUTS& timeouts) override {
-        return m_inner->SetTimeouts(timeouts);
-    }
-    int32_t SetMask(uint32_t mask) override { return m_inner->SetMask(mask); }
-    int32_t WaitEvent(uint32_t* events, COverlapped* ovl) override {
-        return m_inner->WaitEvent(events, ovl);
-    }
-    int32_t Read(void* buffer, size_t len, uint32_t* count, COverlapped* ovl) override {
-        return m_inner->Read(buffer, len, count, ovl);
-    }
-    int32_t Write(const void* data, size_t len, uint32_t* count, COverlapped* ovl) override {
-        return m_inner->Write(data, len, count, ovl);
-    }
-    int32_t Cancel(COverlapped* ovl) override { return m_inner->Cancel(ovl); }
-    int32_t ClearError(uint32_t* errors) override { return m_inner->ClearError(errors); }
-
-  private:
-    std::unique_ptr<IPort> m_inner;
-    uint32_t m_refusedBaud;
-};
-
-class BaudRefusingLayer : public IPortLayer {
-  public:
-    explicit BaudRefusingLayer(uint32_t refusedBaud) : m_refusedBaud(refusedBaud) {}
-    int32_t Open(const char* device, bool overlapped, std::unique_ptr<IPort>& port) override {
-        std::unique_ptr<IPort> inner;
-        const int32_t status = DefaultPortLayer().Open(device, overlapped, inner);
-        if (status == 0) {
-            port = std::make_unique<BaudRefusingPort>(std::move(inner), m_refusedBaud);
-        }
-        return status;
-    }
-    int32_t GetDefaultConfig(const char* device, COMMCONFIG& config, uint32_t& size) override {
-        return DefaultPortLayer().GetDefaultConfig(device, config, size);
-    }
-
-  private:
-    uint32_t m_refusedBaud;
-};
-
 class SetupFailureTest : public ::testing::TestWithParam<uint32_t> {
   protected:
     void SetUp() override {
@@ -410,11 +394,11 @@ TEST_P(SetupFailureTest, ALineThatCannotBeSetUpIsClosedWithItsLogLine) {
     const uint32_t refused = GetParam();
     ScriptedDevice device([](const std::string&) { return Chunks{"(ACK\r"}; });
     RecordingWindow window;
-    BaudRefusingLayer layer(refused);
+    WatchedLayer layer;
+    layer.refusedBaud = refused;
     CDeviceLink link(window, layer);
-    link.m_strPortName = device.Path();
-    ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(true); }));
-    EXPECT_FALSE(link.m_serial.IsOpen());
+    ASSERT_TRUE(RunOnWorker([&] { link.OpenPort(device.Path(), true); }));
+    EXPECT_FALSE(layer.open);
     EXPECT_EQ(window.Log(), (std::vector<std::string>{" Setup serial port  fail!"}));
     EXPECT_TRUE(window.Messages().empty());
     // The switch command goes out only once the line is set up at 2400 baud.

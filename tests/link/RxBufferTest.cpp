@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "link/RxBuffer.h"
@@ -47,4 +48,20 @@ TEST(RxBuffer, TakeStopsAtTheCallersCapacityAndKeepsTheRest) {
     EXPECT_EQ(buffer.TakeAll(out, 4), 4);
     EXPECT_EQ(buffer.TakeAll(out + 4, 6), 6);
     EXPECT_TRUE(std::equal(in.begin(), in.end(), out));
+}
+
+TEST(RxBuffer, DeliveryWakesTheWorkerForFirstBytesACrOrAFillingQueueButNotMidLine) {
+    RxBuffer buffer;
+    auto deliver = [&](const std::string& bytes) {
+        return buffer.Deliver(reinterpret_cast<const uint8_t*>(bytes.data()),
+                              static_cast<int>(bytes.size()));
+    };
+    buffer.WakeOnFirstData(true);
+    EXPECT_FALSE(deliver("")) << "a notification that reads nothing";
+    EXPECT_TRUE(deliver("ST4_")) << "a reply's first bytes";
+    EXPECT_FALSE(deliver("00")) << "bytes in the middle of a line";
+    EXPECT_TRUE(deliver("01\r"));
+    buffer.Clear();
+    EXPECT_FALSE(deliver(std::string(200, 'x')));
+    EXPECT_TRUE(deliver(std::string(100, 'x'))) << "a queue half full must be emptied";
 }

@@ -61,8 +61,7 @@ bool UpdateRig::Press(OperationModeValue mode, const std::optional<std::string>&
 
 bool UpdateRig::RunSteps(const std::string& port, const std::function<void(CUpdateSteps&)>& work) {
     return RunOnWorker([&] {
-        m_link.m_strPortName = port;
-        m_link.OpenPort(true);
+        m_link.OpenPort(port, true);
         CUpdateSteps steps(m_link, *m_window);
         work(steps);
         m_link.ClosePort();

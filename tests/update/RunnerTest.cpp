@@ -265,8 +265,9 @@ TEST_F(Runner, StoppingCutsTheRunShortAndLeavesWindowAndPortAlone) {
     EXPECT_FALSE(m_rig.Engine().Running());
     const auto log = m_rig.Window().Log();
     EXPECT_EQ(log.back(), "Program flash..........");  // no "Write fail!", no "Com was closed"
-    EXPECT_TRUE(m_rig.Link().m_serial.IsOpen());       // the closing window closes it
+    EXPECT_EQ(m_sim->ConnectionsEnded(), 0);           // the closing window closes it
     QCoreApplication::processEvents();
     EXPECT_EQ(m_rig.Window().Log().size(), log.size());
     m_rig.Link().ClosePort();
+    EXPECT_TRUE(m_sim->WaitForConnectionsEnded(1, 5s));
 }
