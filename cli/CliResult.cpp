@@ -62,6 +62,7 @@ QJsonObject ResultFields(const RunReport& report, const RunContext& context) {
         {jsonl::kVersion, TextOrNull(report.version)},
         {jsonl::kDurationMs, static_cast<qint64>(context.durationMs)},
         {jsonl::kToolVersion, TOVRANE_VERSION},
+        {jsonl::kDetail, TextOrNull(report.detail)},
     };
 }
 

@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
+#include "SerialLib/Serial/Diagnostics.h"
 #include "SerialLib/Serial/posix/Clock.h"
+#include "link/Commands.h"
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
 
 namespace {
 
 constexpr int kReadChunk = 128;
+constexpr const char* kTraceSource = "link/DeviceLink";
 
 // Index of the last CR among reply[from, to), or -1.
 int LastCrIndex(const char* reply, int from, int to) {
@@ -22,7 +26,34 @@ int LastCrIndex(const char* reply, int from, int to) {
     return -1;
 }
 
+// For a developer reading the trace: which command got no reply, and why.
+void TraceEmptyReply(std::string_view command, ReplyEnd end) {
+    if (!command.empty() && command.back() == kCr) {
+        command.remove_suffix(1);
+    }
+    SERIAL_TRACE("CDeviceLink::SendCommand - " + std::string(command) + ": " + ReplyEndText(end) +
+                 "\n");
+}
+
 }  // namespace
+
+const char* ReplyEndText(ReplyEnd end) {
+    switch (end) {
+        case ReplyEnd::Line:
+            return "";
+        case ReplyEnd::EmptyLine:
+            return "empty reply";
+        case ReplyEnd::Silence:
+            return "no reply";
+        case ReplyEnd::TooLong:
+            return "reply too long";
+        case ReplyEnd::BytesLost:
+            return "reply lost bytes to a full queue";
+        case ReplyEnd::Stopped:
+            return "stopped";
+    }
+    return "";
+}
 
 CDeviceLink::CDeviceLink(MainWindow& window, IPortLayer& layer, QObject* parent)
     : QObject(parent), m_serial(layer), m_window(window) {
@@ -117,14 +148,15 @@ int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
         }
         // Bytes lost to a full queue make the line untrustworthy too.
         if (tooLong || m_rxBuffer.Dropped() > 0) {
+            m_lastReplyEnd = tooLong ? ReplyEnd::TooLong : ReplyEnd::BytesLost;
             reply[0] = '\0';
             return 0;
         }
+        m_lastReplyEnd = cr > 0 ? ReplyEnd::Line : ReplyEnd::EmptyLine;
         reply[cr] = '\0';
         return cr;
     };
 
-    m_lastReplyTimedOut = false;
     if (const int length = takeQueued(); length >= 0) {
         return length;
     }
@@ -133,26 +165,31 @@ int CDeviceLink::ReadReply(char* reply, uint32_t timeoutMs) {
         m_hevtRxData.Wait(static_cast<uint32_t>(deadline - now));
         m_hevtRxData.Reset();
         if (StopRequested()) {
-            return 0;
+            break;
         }
         if (const int length = takeQueued(); length >= 0) {
             return length;
         }
     }
-    m_lastReplyTimedOut = !StopRequested();
+    m_lastReplyEnd = StopRequested() ? ReplyEnd::Stopped : ReplyEnd::Silence;
     return 0;
 }
 
 int CDeviceLink::SendCommand(const char* command, char* reply) {
+    int length = 0;
     // Once stopped, every exchange fails at once and the port is left alone.
     if (StopRequested()) {
-        return 0;
+        m_lastReplyEnd = ReplyEnd::Stopped;
+    } else {
+        DiscardLateReplies();
+        SendAndWait(reinterpret_cast<const uint8_t*>(command),
+                    static_cast<int>(std::strlen(command)), timing::kFirstReplyDataWaitMs);
+        length = ReadReply(reply, Shared().ReplyTimeout);
+        NoteReplyOutcome(command, m_lastReplyEnd == ReplyEnd::Silence);
     }
-    DiscardLateReplies();
-    SendAndWait(reinterpret_cast<const uint8_t*>(command), static_cast<int>(std::strlen(command)),
-                timing::kFirstReplyDataWaitMs);
-    const int length = ReadReply(reply, Shared().ReplyTimeout);
-    NoteReplyOutcome(command, m_lastReplyTimedOut);
+    if (length == 0) {
+        TraceEmptyReply(command, m_lastReplyEnd);
+    }
     return length;
 }
 

@@ -14,6 +14,12 @@
 #include "link/RxBuffer.h"
 #include "link/SharedState.h"
 
+// How a reply ended: a line with text, or why it gave none (length 0).
+enum class ReplyEnd { Line, EmptyLine, Silence, TooLong, BytesLost, Stopped };
+
+// The reason in words ("no reply", "reply too long", "stopped", ...); empty for a line.
+const char* ReplyEndText(ReplyEnd end);
+
 // The device link: the port object, the receive queue and the request/reply
 // transactions every exchange uses, plus opening and closing the connection and
 // detecting the loader. It lives on the window thread, which receives the port's
@@ -27,10 +33,12 @@ class CDeviceLink : public QObject {
                          QObject* parent = nullptr);
     ~CDeviceLink() override;
 
-    // Worker thread: one request and its reply line.
+    // Worker thread: one request and its reply line. The reply's length is 0 when
+    // there is none; LastReplyEnd says why (an empty reply is also traced).
     bool SendAndWait(const uint8_t* data, int len, uint32_t waitMs);
     int ReadReply(char* reply, uint32_t timeoutMs);
     int SendCommand(const char* command, char* reply);
+    ReplyEnd LastReplyEnd() const { return m_lastReplyEnd; }
 
     // Worker thread: the connection. OpenPort opens the port at 2400 baud and, with
     // `switchBaud`, has the device and the line switch to 9600.
@@ -75,7 +83,7 @@ class CDeviceLink : public QObject {
     std::mutex m_portMutex;
     COverlapped m_txOverlapped;  // outlives every write it starts
     std::atomic<bool> m_stop{false};
-    bool m_lastReplyTimedOut = false;  // ReadReply ended without a CR
+    ReplyEnd m_lastReplyEnd = ReplyEnd::Line;  // worker only
     // Worker only: the command whose last attempt went unanswered, and whether the
     // line must fall quiet (for m_lateReplyQuietMs) before the next command.
     std::string m_unansweredCommand;

@@ -36,4 +36,6 @@ struct RunReport {
     std::optional<uint32_t> eraseMs;
     std::optional<uint32_t> programMs;
     std::string version;  // the device's version text, when read
+    // Why the run ended as it did, when an empty reply or a stop decided it.
+    std::string detail;
 };

@@ -171,6 +171,7 @@ void CUpdateEngine::ReadVersion() {
     } else {
         window.ShowMessage({"Read version fail", "Version", ""});
         m_report.result = RunResult::ConnectFail;
+        m_report.detail = ReplyEndText(m_link.LastReplyEnd());
     }
 }
 
@@ -185,6 +186,7 @@ void CUpdateEngine::UpdateImage() {
         return;
     }
     if (generation == LoaderNone) {
+        m_report.detail = ReplyEndText(m_link.LastReplyEnd());
         steps.Log("Can not connect to device");
         if (mode == ModeMcu) {
             steps.SendIgnoringReply(CrCommand("RES"));
@@ -206,6 +208,7 @@ void CUpdateEngine::UpdateImage() {
     const RunReport& done = steps.Report();
     // A procedure that ended without saying how was stopped; never count it a success.
     m_report.result = done.result == RunResult::None ? RunResult::WriteFail : done.result;
+    m_report.detail = done.detail;
     m_report.verified = done.verified;
     m_report.eraseMs = done.eraseMs;
     m_report.programMs = done.programMs;
@@ -226,7 +229,11 @@ void CUpdateEngine::SetOperationButtons(bool enable) {
 
 void CUpdateEngine::EndRun(RunResult result) {
     // A run cut short by a stop is interrupted, whatever it had reached.
-    m_report.result = m_link.StopRequested() ? RunResult::Interrupted : result;
+    m_report.result = result;
+    if (m_link.StopRequested()) {
+        m_report.result = RunResult::Interrupted;
+        m_report.detail = ReplyEndText(ReplyEnd::Stopped);
+    }
     m_outcome = CoarseOutcome(m_report.result);
     std::lock_guard lock(m_mutex);
     m_lastReport = m_report;

@@ -74,6 +74,9 @@ bool CUpdateSteps::CountImage() {
 
 void CUpdateSteps::Conclude(RunResult result) {
     m_report.result = result;
+    if (result != RunResult::Finished) {
+        m_report.detail = ReplyEndText(m_lastReplyEnd);
+    }
     if (m_programming && !m_report.programMs) {
         m_report.programMs = TimeGetTime() - Shared().ProgramStartTime;
     }
@@ -89,9 +92,11 @@ std::string_view CUpdateSteps::Send(const std::string& command) {
     std::memset(m_reply, 0, sizeof m_reply);
     // Once stopped, the port is left alone and every exchange fails at once.
     if (Stopped()) {
+        m_lastReplyEnd = ReplyEnd::Stopped;
         return {};
     }
     const int length = m_link.SendCommand(command.c_str(), m_reply);
+    m_lastReplyEnd = m_link.LastReplyEnd();
     return length > 0 ? std::string_view(m_reply, static_cast<std::size_t>(length))
                       : std::string_view();
 }

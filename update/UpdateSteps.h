@@ -72,7 +72,7 @@ class CUpdateSteps {
     // After an accepted block: bar position, written count and percentage.
     void ProgressUpdate();
     // The update ended in `result` (a failure the procedure reports); the programming
-    // time is taken here.
+    // time is taken here, and for a failure why the last exchange had no reply.
     void Conclude(RunResult result);
     // The failed phase, the failure `result`, and the log line that says so.
     void FailProgramming(RunResult result, const std::string& line);
@@ -91,5 +91,6 @@ class CUpdateSteps {
     char m_reply[CDeviceLink::kReplySize] = {};
     bool m_requireCheckpoint = false;
     bool m_programming = false;
+    ReplyEnd m_lastReplyEnd = ReplyEnd::Line;  // of this procedure's last exchange
     RunReport m_report;
 };

@@ -304,6 +304,7 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     EXPECT_EQ(finished["blocks_total"], 5);
     EXPECT_EQ(finished["verified"], true);
     EXPECT_TRUE(finished["program_ms"].isDouble());
+    EXPECT_TRUE(finished["detail"].isNull());
 
     devsim::Faults wrongSum;
     wrongSum.wrongSum = true;
@@ -314,6 +315,7 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     EXPECT_EQ(verify["exit"], 1);
     EXPECT_EQ(verify["verified"], false);
     EXPECT_EQ(verify["blocks_written"], 3) << "the checkpoint is the fourth block";
+    EXPECT_TRUE(verify["detail"].isNull()) << "the device answered, with another sum";
 
     device.SetFaults({});
     device.ClearLog();
@@ -330,6 +332,7 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     const QJsonObject result = ResultOf(stopped);
     EXPECT_EQ(result["outcome"], "interrupted");
     EXPECT_EQ(result["exit"], 143);
+    EXPECT_EQ(result["detail"], "stopped");
 }
 
 TEST_F(CliTest, TheSerialLibrarysTracesReachStderrOnlyWithTrace) {

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "DiagCapture.h"
 #include "FakePort.h"
 #include "RecordingWindow.h"
 #include "ScriptedDevice.h"
@@ -106,6 +107,7 @@ class LinkTest : public ::testing::Test {
                 char reply[CDeviceLink::kReplySize] = {};
                 const int n = link.SendCommand((command + "\r").c_str(), reply);
                 results.push_back(n);
+                ends.push_back(link.LastReplyEnd());
                 replies.emplace_back(reply, n > 0 ? n : 0);
             }
             link.ClosePort();
@@ -116,6 +118,7 @@ class LinkTest : public ::testing::Test {
     WatchedLayer layer;
     CDeviceLink link{window, layer};
     std::vector<int> results;
+    std::vector<ReplyEnd> ends;
     std::vector<std::string> replies;
 };
 
@@ -147,8 +150,11 @@ TEST_F(LinkTest, ALoneCrOrALineWithoutCrIsNoReply) {
     ScriptedDevice device([](const std::string& command) {
         return command == "LONE" ? Chunks{"\r"} : Chunks{"ABC"};
     });
+    DiagCapture diag;
     Exchange(device, {"LONE", "NOCR"});
     EXPECT_EQ(results, (std::vector<int>{0, 0}));
+    EXPECT_EQ(ends, (std::vector<ReplyEnd>{ReplyEnd::EmptyLine, ReplyEnd::Silence}));
+    EXPECT_TRUE(diag.Has("CDeviceLink::SendCommand - NOCR: no reply\n"));
 }
 
 TEST_F(LinkTest, BytesLeftFromAnEarlierReplyNeverReachTheNextCommand) {
@@ -179,6 +185,7 @@ TEST_F(LinkTest, ALineLongerThanTheReplyBufferIsNoReplyAndTheLinkRecovers) {
     });
     Exchange(device, {"FLOOD", "LONG", "AFTER"});
     EXPECT_EQ(results, (std::vector<int>{0, 0, 4}));
+    EXPECT_EQ(ends, (std::vector<ReplyEnd>{ReplyEnd::TooLong, ReplyEnd::TooLong, ReplyEnd::Line}));
     EXPECT_EQ(replies[2], "FINE");
 }
 
@@ -235,6 +242,7 @@ TEST_F(LinkTest, AStopCutsAnExchangeShortAndLaterOnesNeverReachThePort) {
         char reply[CDeviceLink::kReplySize] = {};
         EXPECT_EQ(link.SendCommand("FIRST\r", reply), 0);
         later = link.SendCommand("SECOND\r", reply);
+        EXPECT_EQ(link.LastReplyEnd(), ReplyEnd::Stopped);
         took = std::chrono::steady_clock::now() - start;
         stopper.join();
         EXPECT_FALSE(link.Pause(5000));

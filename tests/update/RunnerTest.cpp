@@ -121,6 +121,7 @@ TEST_F(Runner, DetectionFailureSendsResToTheMcuOnly) {
     EXPECT_EQ(std::vector<std::string>(trail.end() - 3, trail.end()),
               (std::vector<std::string>{"log Can not connect to device", "cmd RES",
                                         "log Com was closed"}));
+    EXPECT_EQ(m_rig.Engine().LastReport().detail, "no reply");
 
     m_sim->ClearLog();
     ASSERT_TRUE(Press(ModeDsp));
