@@ -15,8 +15,8 @@
 #include "link/DeviceLink.h"
 #include "link/MainWindow.h"
 #include "link/SharedState.h"
-#include "update/UpdateEngine.h"
 #include "update/ProgressDisplay.h"
+#include "update/UpdateEngine.h"
 
 class CPortComboBox;
 class QListWidget;
@@ -34,8 +34,8 @@ class QTimer;
 //
 // The MainWindow services may be called from any thread: off the window thread
 // they run on it and return once done (a progress position is only queued).
-// MakeInert() (done by OnCancel and the
-// destructor) turns them into no-ops and releases every caller still waiting.
+// Closing the window (OnCancel, and the destructor) turns them into no-ops and
+// releases every caller still waiting.
 class CTovraneDlg : public QDialog, public MainWindow {
     Q_OBJECT
 
@@ -65,27 +65,14 @@ class CTovraneDlg : public QDialog, public MainWindow {
     // the first usable port.
     void EnumeratePorts();
 
-    // The window's data exchange, following one binding table. Saving copies the
-    // controls into the bound values; false when the percentage text is too long.
-    bool SaveControlsToValues();
-    void LoadValuesIntoControls();
-
-    // Command routing: every button press arrives here with the button's id.
-    void OnCommand(int id);
     void OnUpdateDsp();
     void OnUpdateMcu();
     void OnReadVersion();
     // "Exit", Esc and the close box: stops a running worker, closes the port and
     // ends the window with the cancel result.
     void OnCancel();
-    // EraseTimer animates the bar, ProgramTimer computes the statistics and plays the
-    // completion sound; every tick then shows the bound values.
-    void OnTimer(int id);
     // System commands; IDM_ABOUTBOX (low four bits ignored) shows the About box.
     void OnSysCommand(unsigned id);
-
-    // From now on the MainWindow services do nothing and waiting callers return.
-    void MakeInert();
 
     CDeviceLink& Link() { return m_link; }
     CUpdateEngine& Engine() { return m_engine; }
@@ -101,6 +88,12 @@ class CTovraneDlg : public QDialog, public MainWindow {
     void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
+  private slots:
+    // Command routing: every button press arrives here with the button's id. The
+    // commands no control sends (1002 counts the image's blocks, 1012 closes the
+    // port) reach it from elsewhere, as an invocation of this slot by its name.
+    void OnCommand(int id);
+
   private:
     struct TextBinding {
         int controlId;
@@ -113,6 +106,15 @@ class CTovraneDlg : public QDialog, public MainWindow {
 
     void CreateControls();
     void OnInitDialog();
+    // The window's data exchange, following one binding table. Saving copies the
+    // controls into the bound values; false when the percentage text is too long.
+    bool SaveControlsToValues();
+    void LoadValuesIntoControls();
+    // EraseTimer animates the bar, ProgramTimer computes the statistics and plays the
+    // completion sound; every tick then shows the bound values.
+    void OnTimer(int id);
+    // From now on the MainWindow services do nothing and waiting callers return.
+    void MakeInert();
     using EngineStart = bool (CUpdateEngine::*)(const std::optional<std::string>&);
     void StartOperation(EngineStart start);
     void Shutdown();

@@ -60,6 +60,16 @@ class DlgTest : public testing::Test {
         return QTest::qWaitFor([this] { return !dlg->Engine().Running(); }, timeoutMs);
     }
 
+    // One tick of the window timer `id`: started, and stopped once its tick has shown
+    // the bound values (the total blocks field among them) again.
+    void TickOnce(int id) {
+        auto* total = qobject_cast<QLineEdit*>(dlg->Control(IdTotalBlocks));
+        total->setText("until the tick");
+        dlg->StartTimer(id, 100);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return total->text() != "until the tick"; }, 2000));
+        dlg->StopTimer(id);
+    }
+
     QString Text(int id) const {
         QWidget* control = dlg->Control(id);
         if (auto* edit = qobject_cast<QLineEdit*>(control)) {

@@ -72,7 +72,7 @@ class WindowRunTest : public DlgTest {
 
 TEST_F(DlgTest, EraseTimerClimbsOnePercentATickAndStopsAt100) {
     Open();
-    dlg->OnTimer(EraseTimer);
+    TickOnce(EraseTimer);
     EXPECT_EQ(qobject_cast<QProgressBar*>(dlg->Control(IdProgressBar))->value(), 1);
     EXPECT_EQ(Text(IdPercent), "1%");
 
@@ -88,17 +88,17 @@ TEST_F(DlgTest, EraseTimerClimbsOnePercentATickAndStopsAt100) {
 TEST_F(DlgTest, FinishedPhasePlaysTheSoundOnceAndFailedPhaseNever) {
     Open();
     Shared().UpdatePhase = PhaseFinished;
-    dlg->OnTimer(ProgramTimer);
+    TickOnce(ProgramTimer);
     EXPECT_EQ(sounds, 1);
     EXPECT_EQ(Shared().UpdatePhase.load(), PhaseIdle);
-    dlg->OnTimer(ProgramTimer);
+    TickOnce(ProgramTimer);
     EXPECT_EQ(sounds, 1);
 
     Shared().UpdatePhase = PhaseFailed;
-    dlg->OnTimer(ProgramTimer);
+    TickOnce(ProgramTimer);
     EXPECT_EQ(sounds, 1);
     EXPECT_EQ(Shared().UpdatePhase.load(), PhaseIdle);
-    dlg->OnTimer(EraseTimer);
+    TickOnce(EraseTimer);
     EXPECT_EQ(sounds, 1);
 }
 
@@ -125,7 +125,7 @@ TEST_F(DlgTest, SecondRunShowsTheFirstRunsValuesUntilItsFirstTick) {
     Shared().WrittenBlocks = 400;
     Shared().ProgramStartTime = TimeGetTime() - 20'000;
     Shared().UpdatePhase = PhaseProgramming;
-    dlg->OnTimer(ProgramTimer);
+    TickOnce(ProgramTimer);
     EXPECT_EQ(Text(IdElapsed), "00:20");
     EXPECT_EQ(Text(IdSpeed), "20 Blocks/Sec");
     EXPECT_EQ(Text(IdRemaining), "00:30");
@@ -133,11 +133,11 @@ TEST_F(DlgTest, SecondRunShowsTheFirstRunsValuesUntilItsFirstTick) {
     // The next run begins programming: nothing changes on screen before its tick.
     Shared().WrittenBlocks = 0;
     Shared().ProgramStartTime = TimeGetTime();
-    dlg->OnTimer(EraseTimer);
+    TickOnce(EraseTimer);
     EXPECT_EQ(Text(IdElapsed), "00:20");
     EXPECT_EQ(Text(IdSpeed), "20 Blocks/Sec");
 
-    dlg->OnTimer(ProgramTimer);
+    TickOnce(ProgramTimer);
     EXPECT_EQ(Text(IdElapsed), "00:00");
     EXPECT_EQ(Text(IdSpeed), "0 Blocks/Sec");
     EXPECT_EQ(Text(IdRemaining), "00:30");  // no rate yet: the last estimate stays
@@ -253,14 +253,17 @@ TEST_F(WindowRunTest, CommandsClosePortAndCountImageBlocksAreRouted) {
     OpenOnDevice();
     Shared().OperationMode = ModeDsp;
     ASSERT_TRUE(ImageFileExists(kDspImageName));
-    dlg->OnCommand(1002);
+    auto command = [&](int id) {
+        QMetaObject::invokeMethod(dlg.get(), "OnCommand", Q_ARG(int, id));
+    };
+    command(1002);
     EXPECT_EQ(LogLines().front(), "Total blocks:" + QString::number(kDspBlocks));
     EXPECT_EQ(Shared().TotalBlocks.load(), static_cast<uint32_t>(kDspBlocks));
 
-    dlg->OnCommand(1012);  // nothing open: nothing to say
+    command(1012);  // nothing open: nothing to say
     EXPECT_EQ(LogLines().front(), "Total blocks:" + QString::number(kDspBlocks));
     ASSERT_EQ(dlg->Link().OpenPort(device->SlavePath(), false), CDeviceLink::Opening::Opened);
-    dlg->OnCommand(1012);
+    command(1012);
     EXPECT_EQ(LogLines().front(), "Com was closed");
     EXPECT_TRUE(device->WaitForConnectionsEnded(1, 5s));
 }

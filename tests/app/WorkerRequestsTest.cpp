@@ -63,7 +63,7 @@ TEST_F(DlgTest, AProgressPositionDoesNotHoldTheWorkerAndIsDroppedOnceClosing) {
 
     done = OnWorker([this] { dlg->SetProgressPos(80); });
     ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
-    dlg->MakeInert();
+    dlg->reject();
     QTest::qWait(50);
     EXPECT_EQ(bar->value(), 60);
 }
@@ -99,7 +99,7 @@ TEST_F(DlgTest, ClosingReleasesAWorkerBlockedInARequest) {
     });
     started.get_future().wait();
     std::this_thread::sleep_for(50ms);  // no events served: the worker waits
-    dlg->MakeInert();
+    dlg->reject();
     EXPECT_EQ(done.wait_for(5s), std::future_status::ready);
     QTest::qWait(20);
     EXPECT_EQ(LogList()->count(), 0);
@@ -110,7 +110,7 @@ TEST_F(DlgTest, ClosingReleasesAWorkerWaitingOnAnOpenMessageBox) {
     std::future<void> done;
     bool releasedWhileOpen = false;
     ModalWatcher watcher([&](QWidget*) {
-        dlg->MakeInert();
+        dlg->reject();
         releasedWhileOpen = done.wait_for(5s) == std::future_status::ready;
     });
     done = OnWorker([this] { dlg->ShowMessage({"Read version fail", "Version", {}}); });
