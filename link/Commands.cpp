@@ -17,11 +17,7 @@ std::string DeviceCommand(const char* name) {
     return command.data();
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 bool StartsWithAny(std::string_view text, std::span<const std::string_view> prefixes) {
     return std::any_of(prefixes.begin(), prefixes.end(),
-                       [text](std::string_view prefix) { return StartsWith(text, prefix); });
+                       [text](std::string_view prefix) { return text.starts_with(prefix); });
 }

@@ -14,5 +14,4 @@ std::string CrCommand(const char* text);
 // `name` followed by DeviceIndex + 1 in three digits and CR: ":dsp" gives :dsp001 + CR.
 std::string DeviceCommand(const char* name);
 
-bool StartsWith(std::string_view text, std::string_view prefix);
 bool StartsWithAny(std::string_view text, std::span<const std::string_view> prefixes);

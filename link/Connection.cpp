@@ -52,15 +52,10 @@ CDeviceLink::Opening CDeviceLink::OpenPort(const std::string& portName, bool swi
     m_lateReplyPossible = false;
     {
         std::lock_guard lock(m_portMutex);
-        if (m_serial.IsOpen()) {
-            m_serial.Close();
-        }
+        CloseIfOpen();
         if (m_serial.Open(portName.c_str(), this) != ERROR_SUCCESS) {
             const PortError failure = DescribeStatus(m_serial.GetLastStatus());
-            // A port left open by a late failure inside Open is not usable either.
-            if (m_serial.IsOpen()) {
-                m_serial.Close();
-            }
+            CloseIfOpen();  // a port left open by a late failure inside Open is no use either
             if (!StopRequested()) {
                 m_window.ShowMessage(
                     {"Cannot open serial port", "", ExplainOpenFailure(failure, portName)});
@@ -82,7 +77,8 @@ CDeviceLink::Opening CDeviceLink::OpenPort(const std::string& portName, bool swi
     const std::string command = CrCommand("BDR96");
     for (int attempt = 0; attempt < kBaudSwitchTries && !StopRequested(); ++attempt) {
         char reply[kReplySize] = {};
-        if (SendCommand(command.c_str(), reply) > 0 && StartsWith(reply, "(ACK")) {
+        if (SendCommand(command.c_str(), reply) > 0 &&
+            std::string_view(reply).starts_with("(ACK")) {
             break;
         }
     }
@@ -94,23 +90,21 @@ CDeviceLink::Opening CDeviceLink::OpenPort(const std::string& portName, bool swi
     return Opening::Opened;
 }
 
-void CDeviceLink::ClosePortQuietly() {
-    std::lock_guard lock(m_portMutex);
-    if (m_serial.IsOpen()) {
-        m_serial.Close();
+bool CDeviceLink::CloseIfOpen() {
+    if (!m_serial.IsOpen()) {
+        return false;
     }
+    m_serial.Close();
+    return true;
+}
+
+bool CDeviceLink::ClosePortQuietly() {
+    std::lock_guard lock(m_portMutex);
+    return CloseIfOpen();
 }
 
 void CDeviceLink::ClosePort() {
-    bool wasOpen = false;
-    {
-        std::lock_guard lock(m_portMutex);
-        wasOpen = m_serial.IsOpen();
-        if (wasOpen) {
-            m_serial.Close();
-        }
-    }
-    if (wasOpen) {
+    if (ClosePortQuietly()) {
         Log("Com was closed");
     }
 }
@@ -124,7 +118,7 @@ void CDeviceLink::RunDetectSeries(const char* command, int series, int tries,
         for (int t = 0; t < tries && !gotSt; ++t) {
             char reply[kReplySize] = {};
             if (SendCommand(command, reply) > 0) {
-                gotSt = StartsWith(reply, "ST");
+                gotSt = std::string_view(reply).starts_with("ST");
                 result = gotSt ? LoaderNew : LoaderNone;
             }
         }

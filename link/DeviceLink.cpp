@@ -38,21 +38,10 @@ void TraceEmptyReply(std::string_view command, ReplyEnd end) {
 }  // namespace
 
 const char* ReplyEndText(ReplyEnd end) {
-    switch (end) {
-        case ReplyEnd::Line:
-            return "";
-        case ReplyEnd::EmptyLine:
-            return "empty reply";
-        case ReplyEnd::Silence:
-            return "no reply";
-        case ReplyEnd::TooLong:
-            return "reply too long";
-        case ReplyEnd::BytesLost:
-            return "reply lost bytes to a full queue";
-        case ReplyEnd::Stopped:
-            return "stopped";
-    }
-    return "";
+    constexpr const char* kTexts[] = {
+        "",       "empty reply", "no reply", "reply too long", "reply lost bytes to a full queue",
+        "stopped"};
+    return kTexts[static_cast<int>(end)];
 }
 
 CDeviceLink::CDeviceLink(MainWindow& window, IPortLayer& layer, QObject* parent)
@@ -63,9 +52,7 @@ CDeviceLink::CDeviceLink(MainWindow& window, IPortLayer& layer, QObject* parent)
 CDeviceLink::~CDeviceLink() {
     RequestStop();
     std::lock_guard lock(m_portMutex);
-    if (m_serial.IsOpen()) {
-        m_serial.Close();
-    }
+    CloseIfOpen();
 }
 
 bool CDeviceLink::event(QEvent* e) {

@@ -71,7 +71,10 @@ class CDeviceLink : public QObject {
     void NoteReplyOutcome(const char* command, bool timedOut);
     void DiscardLateReplies();
     bool SetupLine(uint32_t baud);
-    void ClosePortQuietly();
+    // With the port mutex held: closes the port object; false if it was not open.
+    bool CloseIfOpen();
+    // Closes the port without a word; true if it was open.
+    bool ClosePortQuietly();
     void RunDetectSeries(const char* command, int series, int tries, LoaderGeneration& result);
 
     CSerialWndObj m_serial;

@@ -1,7 +1,6 @@
 #include "link/RxBuffer.h"
 
 #include <cstring>
-#include <utility>
 
 #include "link/Commands.h"
 
@@ -21,26 +20,6 @@ void RxBuffer::Clear() {
 
 int RxBuffer::Append(const uint8_t* src, int n) {
     std::lock_guard lock(m_mutex);
-    return AppendLocked(src, n);
-}
-
-bool RxBuffer::Deliver(const uint8_t* chunk, int n) {
-    if (n == 0) {
-        return false;
-    }
-    std::lock_guard lock(m_mutex);
-    AppendLocked(chunk, n);
-    const bool firstData = std::exchange(m_wakeOnFirstData, false);
-    return firstData || std::memchr(chunk, kCr, static_cast<size_t>(n)) != nullptr ||
-           QueuedLocked() >= kSize / 2;
-}
-
-void RxBuffer::WakeOnFirstData(bool wake) {
-    std::lock_guard lock(m_mutex);
-    m_wakeOnFirstData = wake;
-}
-
-int RxBuffer::AppendLocked(const uint8_t* src, int n) {
     int stored = 0;
     for (int i = 0; i < n; ++i) {
         const int32_t next = Next(m_writePos);
@@ -54,6 +33,15 @@ int RxBuffer::AppendLocked(const uint8_t* src, int n) {
         ++stored;
     }
     return stored;
+}
+
+bool RxBuffer::Deliver(const uint8_t* chunk, int n) {
+    if (n == 0) {
+        return false;
+    }
+    Append(chunk, n);
+    return m_wakeOnFirstData.exchange(false) ||
+           std::memchr(chunk, kCr, static_cast<size_t>(n)) != nullptr || Queued() >= kSize / 2;
 }
 
 int RxBuffer::TakeAll(uint8_t* dst, int capacity) {
@@ -73,9 +61,5 @@ int RxBuffer::Dropped() const {
 
 int RxBuffer::Queued() const {
     std::lock_guard lock(m_mutex);
-    return QueuedLocked();
-}
-
-int RxBuffer::QueuedLocked() const {
     return (m_writePos - m_readPos + kSize) % kSize;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -19,7 +20,7 @@ class RxBuffer {
     // every other byte of a line only costs time.
     bool Deliver(const uint8_t* chunk, int n);
     // Whether the next chunk wakes the worker whatever it holds.
-    void WakeOnFirstData(bool wake);
+    void WakeOnFirstData(bool wake) { m_wakeOnFirstData = wake; }
     // Moves every queued byte to dst, at most `capacity` of them; returns the count.
     // Bytes that do not fit stay queued.
     int TakeAll(uint8_t* dst, int capacity);
@@ -29,13 +30,10 @@ class RxBuffer {
     int Queued() const;
 
   private:
-    int AppendLocked(const uint8_t* src, int n);
-    int QueuedLocked() const;
-
     mutable std::mutex m_mutex;
     uint8_t m_data[kSize] = {};
     int32_t m_readPos = 0;
     int32_t m_writePos = 0;
     int m_dropped = 0;
-    bool m_wakeOnFirstData = false;
+    std::atomic<bool> m_wakeOnFirstData{false};
 };

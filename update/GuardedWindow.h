@@ -17,43 +17,24 @@ class GuardedWindow {
 
     bool Stopped() const { return m_stopRequested(); }
 
-    void Log(const std::string& text) {
-        if (!Stopped()) {
-            m_window.LogLine(text);
-        }
-    }
-    void EnableControl(int id, bool enable) {
-        if (!Stopped()) {
-            m_window.EnableControl(id, enable);
-        }
-    }
-    void ShowMessage(const MessageBoxText& message) {
-        if (!Stopped()) {
-            m_window.ShowMessage(message);
-        }
-    }
+    void Log(const std::string& text) { Pass(&MainWindow::LogLine, text); }
+    void EnableControl(int id, bool enable) { Pass(&MainWindow::EnableControl, id, enable); }
+    void ShowMessage(const MessageBoxText& message) { Pass(&MainWindow::ShowMessage, message); }
     void SetProgressRange(int lower, int upper) {
-        if (!Stopped()) {
-            m_window.SetProgressRange(lower, upper);
-        }
+        Pass(&MainWindow::SetProgressRange, lower, upper);
     }
-    void SetProgressPos(int pos) {
+    void SetProgressPos(int pos) { Pass(&MainWindow::SetProgressPos, pos); }
+    void StartTimer(int id, uint32_t periodMs) { Pass(&MainWindow::StartTimer, id, periodMs); }
+    void StopTimer(int id) { Pass(&MainWindow::StopTimer, id); }
+
+  private:
+    template <typename Service, typename... Args>
+    void Pass(Service service, const Args&... args) {
         if (!Stopped()) {
-            m_window.SetProgressPos(pos);
-        }
-    }
-    void StartTimer(int id, uint32_t periodMs) {
-        if (!Stopped()) {
-            m_window.StartTimer(id, periodMs);
-        }
-    }
-    void StopTimer(int id) {
-        if (!Stopped()) {
-            m_window.StopTimer(id);
+            (m_window.*service)(args...);
         }
     }
 
-  private:
     MainWindow& m_window;
     std::function<bool()> m_stopRequested;
 };

@@ -115,12 +115,12 @@ bool CUpdateSteps::ExchangeExpectAnyOf(const std::string& command,
 bool CUpdateSteps::SendRecordLine(const std::string& record) {
     for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
         const std::string_view reply = Send(record);
-        if (StartsWith(reply, "SO") || StartsWith(reply, ":O")) {
+        if (reply.starts_with("SO") || reply.starts_with(":O")) {
             ++Shared().WrittenBlocks;
             ProgressUpdate();
             return true;
         }
-        if (StartsWith(reply, "Sr") || StartsWith(reply, ":r")) {
+        if (reply.starts_with("Sr") || reply.starts_with(":r")) {
             return false;
         }
     }
@@ -130,7 +130,7 @@ bool CUpdateSteps::SendRecordLine(const std::string& record) {
 LoaderStatus CUpdateSteps::QueryLoaderState(const std::string& command) {
     for (int attempt = 0; attempt < kExchangeAttempts; ++attempt) {
         const std::string_view reply = Send(command);
-        if (StartsWith(reply, "ST")) {
+        if (reply.starts_with("ST")) {
             return ParseLoaderStatus(reply);
         }
     }
@@ -147,7 +147,7 @@ bool CUpdateSteps::VerifyChecksum(uint16_t runningSum) {
             continue;
         }
         replied = true;
-        if (reply.size() >= kSumReplyLength && StartsWith(reply, "SUM")) {
+        if (reply.size() >= kSumReplyLength && reply.starts_with("SUM")) {
             sumReplied = true;
             if (DeviceSum(reply) == runningSum) {
                 m_report.verified = true;

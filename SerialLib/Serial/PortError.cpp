@@ -19,10 +19,8 @@ PortError OwnError(int32_t code) {
             return {PortErrorKind::Other, "timed out"};
         case ERROR_OPERATION_ABORTED:
             return {PortErrorKind::Other, "cancelled"};
-        case E_INVALIDARG:
+        default:  // E_INVALIDARG, the last of the library's failure codes
             return {PortErrorKind::Other, "invalid argument"};
-        default:
-            return {PortErrorKind::Other, "status " + std::to_string(code)};
     }
 }
 
@@ -55,13 +53,13 @@ PortError HostError(int error) {
             kind == PortErrorKind::NotSerialPort ? "not a serial port" : std::strerror(error)};
 }
 
-int LockFailure(int error) {
-    return error == EWOULDBLOCK ? EBUSY : error;
-}
-
 PortError DescribeStatus(PortStatus status) {
     if (status.code == 0) {
         return {};
     }
     return status.fromHost ? HostError(status.code) : OwnError(status.code);
+}
+
+int LockFailure(int error) {
+    return error == EWOULDBLOCK ? EBUSY : error;
 }

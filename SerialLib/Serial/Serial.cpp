@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "SerialLib/Serial/Diagnostics.h"
@@ -111,6 +112,12 @@ bool CSerial::Begin(const char* op, Handles& h) {
 
 bool CSerial::BeginWithDcb(const char* op, Handles& h, DCB& dcb) {
     return Begin(op, h) && ReadDcb(*h.port, dcb, op) == 0;
+}
+
+std::optional<DCB> CSerial::ReadSettings(const char* op) {
+    Handles h;
+    DCB dcb;
+    return BeginWithDcb(op, h, dcb) ? std::optional<DCB>(dcb) : std::nullopt;
 }
 
 int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
@@ -278,51 +285,37 @@ int32_t CSerial::SetupReadTimeouts(ReadTimeoutMode mode) {
 }
 
 int32_t CSerial::GetBaudrate() {
-    Handles h;
-    DCB dcb;
-    if (!BeginWithDcb("GetBaudrate", h, dcb)) {
-        return -1;
-    }
-    return static_cast<int32_t>(dcb.BaudRate);
+    const std::optional<DCB> dcb = ReadSettings("GetBaudrate");
+    return dcb ? static_cast<int32_t>(dcb->BaudRate) : -1;
 }
 
 int32_t CSerial::GetDataBits() {
-    Handles h;
-    DCB dcb;
-    if (!BeginWithDcb("GetDataBits", h, dcb)) {
-        return -1;
-    }
-    return dcb.ByteSize;
+    const std::optional<DCB> dcb = ReadSettings("GetDataBits");
+    return dcb ? dcb->ByteSize : -1;
 }
 
 int32_t CSerial::GetParity() {
-    Handles h;
-    DCB dcb;
-    if (!BeginWithDcb("GetParity", h, dcb)) {
+    const std::optional<DCB> dcb = ReadSettings("GetParity");
+    if (!dcb) {
         return -1;
     }
-    return dcb.fParity != 0 ? dcb.Parity : NOPARITY;
+    return dcb->fParity != 0 ? dcb->Parity : NOPARITY;
 }
 
 int32_t CSerial::GetStopBits() {
-    Handles h;
-    DCB dcb;
-    if (!BeginWithDcb("GetStopBits", h, dcb)) {
-        return -1;
-    }
-    return dcb.StopBits;
+    const std::optional<DCB> dcb = ReadSettings("GetStopBits");
+    return dcb ? dcb->StopBits : -1;
 }
 
 CSerial::HandshakeMode CSerial::GetHandshaking() {
-    Handles h;
-    DCB dcb;
-    if (!BeginWithDcb("GetHandshaking", h, dcb)) {
+    const std::optional<DCB> dcb = ReadSettings("GetHandshaking");
+    if (!dcb) {
         return HandshakeInvalid;
     }
-    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+    if (dcb->fDtrControl == DTR_CONTROL_HANDSHAKE && dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) {
         return HandshakeHardware;
     }
-    if (dcb.fOutX == 1 && dcb.fInX == 1) {
+    if (dcb->fOutX == 1 && dcb->fInX == 1) {
         return HandshakeSoftware;
     }
     return HandshakeOff;
@@ -337,12 +330,8 @@ uint32_t CSerial::GetEventMask() {
 }
 
 uint8_t CSerial::GetEventChar() {
-    Handles h;
-    DCB dcb;
-    if (!BeginWithDcb("GetEventChar", h, dcb)) {
-        return 0;
-    }
-    return dcb.EvtChar;
+    const std::optional<DCB> dcb = ReadSettings("GetEventChar");
+    return dcb ? dcb->EvtChar : 0;
 }
 
 uint32_t CSerial::GetEventType() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "SerialLib/Serial/PortError.h"
 #include "SerialLib/Serial/posix/Event.h"
@@ -35,7 +36,6 @@ class CSerial {
     };
 
     static constexpr uint32_t kDefaultEventMask = EV_BREAK | EV_ERR | EV_RXCHAR;
-    static constexpr uint32_t kMinQueueSize = 16;
 
     CSerial();
     explicit CSerial(IPortLayer& layer);
@@ -104,6 +104,8 @@ class CSerial {
     int32_t StartWait(COverlapped* lpOverlapped, uint32_t timeoutMs, bool ownWait);
     bool Begin(const char* op, Handles& h);
     bool BeginWithDcb(const char* op, Handles& h, DCB& dcb);
+    // The control block for a getter; none (the failure traced) when it cannot be read.
+    std::optional<DCB> ReadSettings(const char* op);
     template <typename Start>
     int32_t RunTransfer(const Handles& h, Transfer kind, COverlapped* lpOverlapped,
                         uint32_t timeoutMs, uint32_t* count, Start start);

@@ -182,7 +182,7 @@ class PosixPort final : public IPort {
     void ServicePending();
     void Finish(PendingOp& op, int32_t status);
     void AbortAll();
-    bool HasPendingWrite() const;
+    bool HasPending(PendingOp::Kind kind) const;
     bool ReadsAtOnce() const;
     void WakeIoThread();
     void WakeOwner();
@@ -434,18 +434,14 @@ int32_t PosixPort::Submit(PendingOp op, uint32_t* count, COverlapped* ovl) {
     if (m_closed) {
         return ERROR_INVALID_HANDLE;
     }
-    const bool waitBusy = op.kind == PendingOp::Kind::Wait &&
-                          std::any_of(m_pending.begin(), m_pending.end(), [](const PendingOp& p) {
-                              return p.kind == PendingOp::Kind::Wait;
-                          });
-    if (waitBusy) {
+    if (op.kind == PendingOp::Kind::Wait && HasPending(PendingOp::Kind::Wait)) {
         return EINVAL;  // one event wait at a time
     }
     if (ovl && ovl->hEvent) {
         ovl->hEvent->Reset();
     }
     int32_t status = 0;
-    if (TryProgress(op, !HasPendingWrite(), status) == Progress::Done) {
+    if (TryProgress(op, !HasPending(PendingOp::Kind::Write), status) == Progress::Done) {
         if (count) {
             *count = static_cast<uint32_t>(op.done);
         }
@@ -651,9 +647,9 @@ void PosixPort::AbortAll() {
     m_pending.clear();
 }
 
-bool PosixPort::HasPendingWrite() const {
+bool PosixPort::HasPending(PendingOp::Kind kind) const {
     return std::any_of(m_pending.begin(), m_pending.end(),
-                       [](const PendingOp& p) { return p.kind == PendingOp::Kind::Write; });
+                       [kind](const PendingOp& p) { return p.kind == kind; });
 }
 
 bool PosixPort::ReadsAtOnce() const {
@@ -685,7 +681,7 @@ short PosixPort::PollInterest() const {
     if (wantsInput && m_rx.size() < kRxCapacity) {
         events |= POLLIN;
     }
-    if (HasPendingWrite()) {
+    if (HasPending(PendingOp::Kind::Write)) {
         events |= POLLOUT;
     }
     return events;

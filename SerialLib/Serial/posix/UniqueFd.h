@@ -14,8 +14,6 @@ class UniqueFd {
         Reset(other.Release());
         return *this;
     }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd() { Reset(); }
 
     int Get() const { return m_fd; }
