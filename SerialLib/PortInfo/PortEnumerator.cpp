@@ -19,6 +19,7 @@ struct FoundPort {
     CPortInfo info;
     std::string kernelName;  // ttyUSB0
     fs::path usbDevice;      // the USB device it belongs to; empty when not on USB
+    fs::path usbInterface;   // the USB interface it belongs to
 };
 
 // The first line of a sysfs attribute without its line end; empty when absent.
@@ -119,6 +120,8 @@ std::string NonUsbDescription(const fs::path& ttyDir, const std::string& driver)
 
 void DescribeUsb(const UsbPlace& usb, const std::string& driver, FoundPort& port) {
     port.usbDevice = usb.device;
+    port.usbInterface = usb.interface;
+    port.info.location = usb.device.filename().string();
     port.info.description = UsbDescription(usb.device, driver);
     port.info.vidPid =
         ReadAttribute(usb.device, "idVendor") + ":" + ReadAttribute(usb.device, "idProduct");
@@ -134,20 +137,31 @@ std::string CanonicalName(const fs::path& path) {
     return ec ? std::string() : canonical.string();
 }
 
-using ByIdLinkMap = std::map<std::string, std::string>;
+using LinkMap = std::map<std::string, std::string>;
 
-// The by-id links of the dev root, keyed by the node each one names.
-ByIdLinkMap ByIdLinks(const fs::path& devRoot) {
-    ByIdLinkMap links;
+// The links of one folder below the dev root's serial/, keyed by the node each one
+// names.
+LinkMap SerialLinks(const fs::path& devRoot, const char* folder) {
+    LinkMap links;
     std::error_code ec;
     for (const fs::directory_entry& link :
-         fs::directory_iterator(devRoot / "serial" / "by-id", ec)) {
+         fs::directory_iterator(devRoot / "serial" / folder, ec)) {
         const std::string target = CanonicalName(link.path());
         if (!target.empty()) {
             links.emplace(target, link.path().string());
         }
     }
     return links;
+}
+
+struct NodeLinks {
+    LinkMap byId;
+    LinkMap byPath;
+};
+
+std::string LinkTo(const LinkMap& links, const std::string& node) {
+    const auto link = links.find(node);
+    return link == links.end() ? std::string() : link->second;
 }
 
 // sysfs writes a '/' of a device name as '!'.
@@ -158,7 +172,7 @@ fs::path NodePath(const std::string& devRoot, const std::string& kernelName) {
 }
 
 // Several ports of one USB device (a dual or quad adapter) are told apart by
-// their interface.
+// their interface, in the description and in the location.
 void NameSharedInterfaces(std::vector<FoundPort>& ports) {
     std::map<fs::path, int> portsPerDevice;
     for (const FoundPort& port : ports) {
@@ -171,6 +185,7 @@ void NameSharedInterfaces(std::vector<FoundPort>& ports) {
             !port.info.interfaceNumber.empty()) {
             const long number = std::strtol(port.info.interfaceNumber.c_str(), nullptr, 16);
             port.info.description += ", interface " + std::to_string(number);
+            port.info.location = port.usbInterface.filename().string();
         }
     }
 }
@@ -179,7 +194,7 @@ void NameSharedInterfaces(std::vector<FoundPort>& ports) {
 // serial device here: virtual terminals and ptys have no device, phantom UARTs no
 // hardware, and a device without a node cannot be opened.
 std::optional<FoundPort> FindPort(const fs::path& ttyDir, const std::string& devRoot,
-                                  const fs::path& sysRoot, const ByIdLinkMap& byId) {
+                                  const fs::path& sysRoot, const NodeLinks& links) {
     const std::string device = CanonicalName(ttyDir / "device");
     const fs::path node = NodePath(devRoot, ttyDir.filename().string());
     if (device.empty() || IsPhantomUart(ttyDir) || !Exists(node)) {
@@ -196,10 +211,9 @@ std::optional<FoundPort> FindPort(const fs::path& ttyDir, const std::string& dev
     } else {
         DescribeUsb(usb, driver, port);
     }
-    const auto link = byId.find(CanonicalName(node));
-    if (link != byId.end()) {
-        port.info.byIdLink = link->second;
-    }
+    const std::string target = CanonicalName(node);
+    port.info.byIdLink = LinkTo(links.byId, target);
+    port.info.byPathLink = LinkTo(links.byPath, target);
     const PortAvailability availability = ProbePortState(port.info.path);
     port.info.state = availability.state;
     port.info.stateDetail = availability.detail;
@@ -222,12 +236,12 @@ CPortEnumerator::CPortEnumerator(PortRoots roots) : m_roots(std::move(roots)) {}
 
 std::vector<CPortInfo> CPortEnumerator::Ports() const {
     const fs::path sysRoot = CanonicalName(m_roots.sys);
-    const ByIdLinkMap byId = ByIdLinks(m_roots.dev);
+    const NodeLinks links{SerialLinks(m_roots.dev, "by-id"), SerialLinks(m_roots.dev, "by-path")};
     std::vector<FoundPort> found;
     std::error_code ec;
     for (const fs::directory_entry& tty :
          fs::directory_iterator(fs::path(m_roots.sys) / "class" / "tty", ec)) {
-        if (std::optional<FoundPort> port = FindPort(tty.path(), m_roots.dev, sysRoot, byId)) {
+        if (std::optional<FoundPort> port = FindPort(tty.path(), m_roots.dev, sysRoot, links)) {
             found.push_back(std::move(*port));
         }
     }

@@ -15,7 +15,8 @@ struct PortRoots {
 // dev root (no udev needed): USB-serial adapters first, then CDC-ACM devices, then
 // on-board and other UARTs, in natural number order inside each group. Phantom
 // 8250 ports (a UART of unknown type) and devices without a node are left out.
-// Each port's state comes from a brief open (ProbePortState).
+// Each port's state comes from a brief open (ProbePortState); its by-id and by-path
+// links from one read of each folder.
 class CPortEnumerator {
   public:
     explicit CPortEnumerator(PortRoots roots = {});
