@@ -19,7 +19,6 @@ struct FoundPort {
     CPortInfo info;
     std::string kernelName;  // ttyUSB0
     fs::path usbDevice;      // the USB device it belongs to; empty when not on USB
-    fs::path usbInterface;   // the USB interface it belongs to
 };
 
 // The first line of a sysfs attribute without its line end; empty when absent.
@@ -118,10 +117,20 @@ std::string NonUsbDescription(const fs::path& ttyDir, const std::string& driver)
     return "on-board serial port";
 }
 
+// The USB port the adapter is plugged into (its device's kernel name, "1-2.3"), and
+// for a device of several interfaces the interface ("1-2.3:1.1"), so each port of
+// a dual or quad adapter is a place of its own. The interface count is known from
+// the start, so the location does not change while the ports appear one by one.
+std::string Location(const UsbPlace& usb) {
+    const long interfaces =
+        std::strtol(ReadAttribute(usb.device, "bNumInterfaces").c_str(), nullptr, 10);
+    const fs::path& place = interfaces > 1 && !usb.interface.empty() ? usb.interface : usb.device;
+    return place.filename().string();
+}
+
 void DescribeUsb(const UsbPlace& usb, const std::string& driver, FoundPort& port) {
     port.usbDevice = usb.device;
-    port.usbInterface = usb.interface;
-    port.info.location = usb.device.filename().string();
+    port.info.location = Location(usb);
     port.info.description = UsbDescription(usb.device, driver);
     port.info.vidPid =
         ReadAttribute(usb.device, "idVendor") + ":" + ReadAttribute(usb.device, "idProduct");
@@ -172,7 +181,7 @@ fs::path NodePath(const std::string& devRoot, const std::string& kernelName) {
 }
 
 // Several ports of one USB device (a dual or quad adapter) are told apart by
-// their interface, in the description and in the location.
+// their interface in the description.
 void NameSharedInterfaces(std::vector<FoundPort>& ports) {
     std::map<fs::path, int> portsPerDevice;
     for (const FoundPort& port : ports) {
@@ -185,7 +194,6 @@ void NameSharedInterfaces(std::vector<FoundPort>& ports) {
             !port.info.interfaceNumber.empty()) {
             const long number = std::strtol(port.info.interfaceNumber.c_str(), nullptr, 16);
             port.info.description += ", interface " + std::to_string(number);
-            port.info.location = port.usbInterface.filename().string();
         }
     }
 }
@@ -194,7 +202,8 @@ void NameSharedInterfaces(std::vector<FoundPort>& ports) {
 // serial device here: virtual terminals and ptys have no device, phantom UARTs no
 // hardware, and a device without a node cannot be opened.
 std::optional<FoundPort> FindPort(const fs::path& ttyDir, const std::string& devRoot,
-                                  const fs::path& sysRoot, const NodeLinks& links) {
+                                  const fs::path& sysRoot, const NodeLinks& links,
+                                  const std::set<std::string>& held) {
     const std::string device = CanonicalName(ttyDir / "device");
     const fs::path node = NodePath(devRoot, ttyDir.filename().string());
     if (device.empty() || IsPhantomUart(ttyDir) || !Exists(node)) {
@@ -214,9 +223,13 @@ std::optional<FoundPort> FindPort(const fs::path& ttyDir, const std::string& dev
     const std::string target = CanonicalName(node);
     port.info.byIdLink = LinkTo(links.byId, target);
     port.info.byPathLink = LinkTo(links.byPath, target);
-    const PortAvailability availability = ProbePortState(port.info.path);
-    port.info.state = availability.state;
-    port.info.stateDetail = availability.detail;
+    if (held.count(port.info.path) > 0) {
+        port.info.state = PortState::Busy;
+    } else {
+        const PortAvailability availability = ProbePortState(port.info.path);
+        port.info.state = availability.state;
+        port.info.stateDetail = availability.detail;
+    }
     return port;
 }
 
@@ -234,14 +247,15 @@ auto NaturalKey(const FoundPort& port) {
 
 CPortEnumerator::CPortEnumerator(PortRoots roots) : m_roots(std::move(roots)) {}
 
-std::vector<CPortInfo> CPortEnumerator::Ports() const {
+std::vector<CPortInfo> CPortEnumerator::Ports(const std::set<std::string>& held) const {
     const fs::path sysRoot = CanonicalName(m_roots.sys);
     const NodeLinks links{SerialLinks(m_roots.dev, "by-id"), SerialLinks(m_roots.dev, "by-path")};
     std::vector<FoundPort> found;
     std::error_code ec;
     for (const fs::directory_entry& tty :
          fs::directory_iterator(fs::path(m_roots.sys) / "class" / "tty", ec)) {
-        if (std::optional<FoundPort> port = FindPort(tty.path(), m_roots.dev, sysRoot, links)) {
+        if (std::optional<FoundPort> port =
+                FindPort(tty.path(), m_roots.dev, sysRoot, links, held)) {
             found.push_back(std::move(*port));
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ class CPortEnumerator {
   public:
     explicit CPortEnumerator(PortRoots roots = {});
 
-    std::vector<CPortInfo> Ports() const;
+    // Ports whose path is in `held` (the caller's own, in use) are reported busy
+    // without a probe, so the probe's brief lock cannot get in the way of the
+    // caller's own open.
+    std::vector<CPortInfo> Ports(const std::set<std::string>& held = {}) const;
     const PortRoots& Roots() const { return m_roots; }
 
   private:

@@ -1,5 +1,6 @@
 #include "FakePortTree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -74,6 +75,11 @@ void FakePortTree::AddUsb(const FakeUsbAdapter& adapter) {
     WriteAttribute(usbDevice, "manufacturer", adapter.manufacturer);
     WriteAttribute(usbDevice, "product", adapter.product);
     WriteAttribute(usbDevice, "serial", adapter.serial);
+    // As the kernel writes it: "%2d".
+    char interfaces[16];
+    std::snprintf(interfaces, sizeof interfaces, "%2d",
+                  std::max(adapter.interfaces, adapter.interfaceNumber + 1));
+    WriteAttribute(usbDevice, "bNumInterfaces", interfaces);
     const fs::path interface =
         usbDevice / (adapter.usbDevice + ":1." + std::to_string(adapter.interfaceNumber));
     fs::create_directories(interface);

@@ -18,6 +18,7 @@ struct FakeUsbAdapter {
     // are one device.
     std::string usbDevice = "1-1";
     int interfaceNumber = 0;
+    int interfaces = 1;  // the device's interface count (at least this port's number + 1)
 };
 
 // A fake /sys and /dev for the port enumerator, in a directory of its own.
