@@ -1,0 +1,59 @@
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+
+#include "StationFixture.h"
+#include "station/SlotLogDialog.h"
+#include "station/StationWindow.h"
+
+namespace {
+
+QPushButton* ButtonNamed(QWidget& window, const QString& text) {
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (button->text().remove('&') == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+bool AnyLabelSays(QWidget& window, const QString& text) {
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text().contains(text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(StationFixture, TheWindowRunsASlotAndShowsItsResultAndLog) {
+    const QString port = QString::fromStdString(StartDevice().SlavePath());
+    auto station = MakeStation();
+    station->SetImagesFolder(QString::fromStdString(images.Path().string()));
+    station->AddGivenPort(port);
+    QSettings settings(QString::fromStdString(results.File("station.ini")), QSettings::IniFormat);
+    CStationWindow window(*station, settings, {});
+    window.show();
+
+    QPushButton* startAll = ButtonNamed(window, "Start all");
+    ASSERT_NE(startAll, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startAll->isEnabled(); }, 10000));
+    startAll->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AnyLabelSays(window, "Passed: 1"); }, 60000));
+    const QModelIndex result = station->Model().index(0, CSlotModel::ResultColumn);
+    EXPECT_EQ(result.data().toString(), "passed");
+
+    window.OpenLog(0);
+    auto* log = window.findChild<CSlotLogDialog*>();
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->Text().contains("Com was closed")) << log->Text().toStdString();
+
+    // A refused image keeps the operation from starting, and the window says why.
+    images.Write("mcu_new.mot", "S2060000100A0BD5\n");
+    images.Write("mcu_old.mot", "S2060000100A0BD5\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AnyLabelSays(window, "cannot start"); }, 10000));
+    EXPECT_FALSE(startAll->isEnabled());
+}
+
+}  // namespace
