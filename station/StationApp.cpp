@@ -87,7 +87,7 @@ int RunStation(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Tovrane"));
     QApplication::setApplicationName(QStringLiteral("tovrane-station"));
     QApplication::setApplicationVersion(QStringLiteral(TOVRANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("org.tovrane.Station"));
+    QApplication::setDesktopFileName(QStringLiteral("tovrane-station"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tovrane/tovrane-station.png")));
     QTranslator stationTexts;
     QTranslator qtTexts;
