@@ -16,16 +16,13 @@
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("ResultsFile", text);
-}
-
 QString SystemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QString CannotWrite(const QString& path, int error) {
-    return Tr("Cannot write the results file %1: %2. Choose another results file.")
+    return QCoreApplication::translate(
+               "ResultsFile", "Cannot write the results file %1: %2. Choose another results file.")
         .arg(path, SystemError(error));
 }
 
@@ -58,10 +55,12 @@ QString DefaultResultsFile() {
 
 QString CheckResultsFile(const QString& path) {
     if (path.isEmpty()) {
-        return Tr("No results file is chosen. Choose one.");
+        return QCoreApplication::translate("ResultsFile", "No results file is chosen. Choose one.");
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return Tr("Cannot make the folder of the results file %1. Choose another results file.")
+        return QCoreApplication::translate(
+                   "ResultsFile",
+                   "Cannot make the folder of the results file %1. Choose another results file.")
             .arg(path);
     }
     const int fd = OpenForAppend(path);
@@ -72,8 +71,10 @@ QString CheckResultsFile(const QString& path) {
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
     return regular ? QString()
-                   : Tr("The results file %1 is not a regular file. Choose another "
-                        "results file.")
+                   : QCoreApplication::translate(
+                         "ResultsFile",
+                         "The results file %1 is not a regular file. Choose another "
+                         "results file.")
                          .arg(path);
 }
 

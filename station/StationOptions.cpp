@@ -5,10 +5,6 @@
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("StationOptions", text);
-}
-
 StationOptions UsageError(const QString& reason) {
     StationOptions options;
     options.action = StationOptions::Action::UsageError;
@@ -36,7 +32,8 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
         return UsageError(parser.errorText());
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return UsageError(Tr("unknown argument '%1'").arg(parser.positionalArguments().front()));
+        return UsageError(QCoreApplication::translate("StationOptions", "unknown argument '%1'")
+                              .arg(parser.positionalArguments().front()));
     }
     StationOptions options;
     if (parser.isSet(help)) {
@@ -50,7 +47,9 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     for (const QCommandLineOption* valued : {&images, &port, &results}) {
         for (const QString& value : parser.values(*valued)) {
             if (value.isEmpty()) {
-                return UsageError(Tr("--%1 needs a value").arg(valued->names().front()));
+                return UsageError(
+                    QCoreApplication::translate("StationOptions", "--%1 needs a value")
+                        .arg(valued->names().front()));
             }
         }
     }
@@ -58,7 +57,9 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
         options.operation = OperationFromName(parser.value(operation));
         if (!options.operation) {
             return UsageError(
-                Tr("--operation takes dsp, mcu or version, not '%1'").arg(parser.value(operation)));
+                QCoreApplication::translate("StationOptions",
+                                            "--operation takes dsp, mcu or version, not '%1'")
+                    .arg(parser.value(operation)));
         }
     }
     if (parser.isSet(images)) {
@@ -75,7 +76,7 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
 }
 
 QString StationUsage() {
-    return Tr(R"(Usage: tovrane-station [OPTION]...
+    return QCoreApplication::translate("StationOptions", R"(Usage: tovrane-station [OPTION]...
   or:  tovrane-station --help | --version
 
 Flashes many devices at once, one slot a serial port. Each slot's run is a
