@@ -35,16 +35,22 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
     slow.wireTime = true;
     slow.eraseTime = 3s;
     const QString killed = Path(StartDevice({}, slow));
+    const QString stopped = Path(StartDevice({}, slow));
 
     auto station = MakeStation();
     station->SetImagesFolder(QString::fromStdString(images.Path().string()));
-    for (const QString& port : {good, refusing, vanishing, killed}) {
+    for (const QString& port : {good, refusing, vanishing, killed, stopped}) {
         station->AddGivenPort(port);
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
-    ASSERT_EQ(station->StartAll(), 4);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !SlotOf(*station, killed).log.empty(); }, 10000));
+    ASSERT_EQ(station->StartAll(), 5);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !SlotOf(*station, killed).log.empty() && !SlotOf(*station, stopped).log.empty();
+        },
+        10000));
     ::kill(static_cast<pid_t>(station->ChildPid(station->Model().RowOf(killed))), SIGKILL);
+    station->StopSlot(station->Model().RowOf(stopped));
     ASSERT_TRUE(WaitForIdle(*station));
 
     EXPECT_EQ(SlotOf(*station, good).result, SlotResult::Passed);
@@ -54,12 +60,13 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
     EXPECT_EQ(SlotOf(*station, killed).result, SlotResult::Failed);
     EXPECT_TRUE(SlotOf(*station, killed).resultText.contains("signal 9"))
         << SlotOf(*station, killed).resultText.toStdString();
+    EXPECT_EQ(SlotOf(*station, stopped).resultText, "stopped");
     EXPECT_EQ(station->Counters().passed, 1);
-    EXPECT_EQ(station->Counters().failed, 3);
+    EXPECT_EQ(station->Counters().failed, 4);
     EXPECT_FALSE(station->AllPassedAndStored());
 
     std::map<QString, QJsonObject> stored = BySlot(StoredResults());
-    ASSERT_EQ(stored.size(), 4u);
+    ASSERT_EQ(stored.size(), 5u);
     EXPECT_EQ(stored[good].value("outcome"), "finished");
     EXPECT_TRUE(stored[good].value("verified").toBool());
     EXPECT_EQ(stored[good].value("sha256").toString().size(), 64);
@@ -68,6 +75,8 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
     EXPECT_NE(stored[vanishing].value("outcome"), "tool_error");
     EXPECT_EQ(stored[killed].value("outcome"), "tool_error");
     EXPECT_TRUE(stored[killed].value("detail").toString().contains("signal 9"));
+    EXPECT_EQ(stored[stopped].value("outcome"), "interrupted");
+    EXPECT_EQ(stored[stopped].value("exit"), 143);
     for (const auto& [slot, result] : stored) {
         EXPECT_EQ(result.value("port").toString(), slot);
         EXPECT_FALSE(result.value("station_time").toString().isEmpty());
