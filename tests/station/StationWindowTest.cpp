@@ -1,4 +1,6 @@
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
@@ -54,6 +56,36 @@ TEST_F(StationFixture, TheWindowRunsASlotAndShowsItsResultAndLog) {
     images.Write("mcu_old.mot", "S2060000100A0BD5\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return AnyLabelSays(window, "cannot start"); }, 10000));
     EXPECT_FALSE(startAll->isEnabled());
+}
+
+// Closing while a device is flashed asks first, then stops the run and keeps its result.
+TEST_F(StationFixture, ClosingWhileRunningAsksThenStopsAndStoresTheResult) {
+    devsim::Pacing slow;
+    slow.wireTime = true;
+    slow.eraseTime = std::chrono::seconds(3);
+    const QString port = QString::fromStdString(StartDevice({}, slow).SlavePath());
+    auto station = MakeStation();
+    station->SetImagesFolder(QString::fromStdString(images.Path().string()));
+    station->AddGivenPort(port);
+    QSettings settings(QString::fromStdString(results.File("station.ini")), QSettings::IniFormat);
+    CStationWindow window(*station, settings, {});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
+    ASSERT_EQ(station->StartAll(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !SlotOf(*station, port).log.empty(); }, 10000));
+
+    bool asked = false;
+    QTimer::singleShot(200, [&asked] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = true;
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    window.close();
+    EXPECT_TRUE(asked);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 15000));
+    ASSERT_EQ(StoredResults().size(), 1u);
+    EXPECT_EQ(StoredResults()[0].value("outcome"), "interrupted");
 }
 
 }  // namespace
