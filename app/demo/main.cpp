@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -82,6 +83,8 @@ int main(int argc, char** argv) {
     constexpr std::string_view kWriteImages = "--write-images=";
     if (argc == 2 && std::string_view(argv[1]).substr(0, kWriteImages.size()) == kWriteImages) {
         const std::string directory(argv[1] + kWriteImages.size());
+        std::error_code ignored;
+        std::filesystem::create_directories(directory, ignored);
         if (directory.empty() || !WriteDemoImages(directory, kDemoRecords)) {
             std::fprintf(stderr, "tovrane-demo: cannot write the sample images into '%s'\n",
                          directory.c_str());
