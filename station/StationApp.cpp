@@ -1,6 +1,7 @@
 #include "station/StationApp.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
@@ -62,12 +63,17 @@ int AnswerWithoutWindow(int argc, char** argv, const QStringList& arguments) {
     return kExitUsage;
 }
 
+// A path as given, made absolute against the working folder of the station.
+QString Absolute(const std::optional<QString>& given, const QString& otherwise) {
+    return given ? QFileInfo(*given).absoluteFilePath() : otherwise;
+}
+
 // The session's values: what the command line gives, else what was remembered.
 void Configure(CStation& station, const StationOptions& options, const StationSettings& saved) {
     station.SetOperation(options.operation.value_or(saved.operation));
     station.SetRequireVerify(options.requireVerify || saved.requireVerify);
-    station.SetResultsFile(options.results.value_or(saved.resultsFile));
-    station.SetImagesFolder(options.images.value_or(saved.imagesFolder));
+    station.SetResultsFile(Absolute(options.results, saved.resultsFile));
+    station.SetImagesFolder(Absolute(options.images, saved.imagesFolder));
     for (const QString& port : options.ports) {
         station.AddGivenPort(port);
     }
