@@ -7,7 +7,7 @@ namespace {
 // again when a file in it changes.
 TEST_F(StationFixture, AnOperationStartsOnlyWithItsImagesAccepted) {
     TempDir folder;
-    folder.Write("mcu_new.mot", kStationMcuImage);
+    folder.Write("mcu_new.mot", kMcuImage);
     CImageFolderCheck check(TOVRANE_CLI_PATH);
     check.SetFolder(QString::fromStdString(folder.Path().string()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !check.Checking(); }, 10000));

@@ -9,28 +9,18 @@
 #include <memory>
 #include <vector>
 
+#include "SampleImages.h"
 #include "TempDir.h"
 #include "station/Station.h"
 #include "tools/devsim/DeviceSimulator.h"
-
-// Images the simulated device takes: an MCU image of five blocks with its
-// checkpoint record, the same for both loader generations.
-inline const char* const kStationMcuImage =
-    "S00600004844521B\n"
-    "S2080000000102FFAA4B\n"
-    "S2060000100A0BD4\n"
-    "S206023FFE0F0F9C\n"
-    "S2060140000102B5\n"
-    "S2060140100304A1\n"
-    "S804000000FB\n";
 
 // A station over simulated devices and the real tovrane-cli, with its results
 // file and images in a folder of the test's own.
 class StationFixture : public testing::Test {
   protected:
     void SetUp() override {
-        images.Write("mcu_new.mot", kStationMcuImage);
-        images.Write("mcu_old.mot", kStationMcuImage);
+        images.Write("mcu_new.mot", kMcuImage);
+        images.Write("mcu_old.mot", kMcuImage);
     }
 
     devsim::DeviceSimulator& StartDevice(const devsim::Faults& faults = {},
@@ -49,6 +39,16 @@ class StationFixture : public testing::Test {
         auto station = std::make_unique<CStation>(StationConfig{std::move(cliPath), roots});
         station->SetResultsFile(ResultsPath());
         station->SetOperation(Operation::UpdateMcu);
+        return station;
+    }
+
+    // The station with this test's images and a slot for each port.
+    std::unique_ptr<CStation> MakeStationWithSlots(const QStringList& ports) {
+        auto station = MakeStation();
+        station->SetImagesFolder(QString::fromStdString(images.Path().string()));
+        for (const QString& port : ports) {
+            station->AddGivenPort(port);
+        }
         return station;
     }
 

@@ -37,11 +37,7 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
     const QString killed = Path(StartDevice({}, slow));
     const QString stopped = Path(StartDevice({}, slow));
 
-    auto station = MakeStation();
-    station->SetImagesFolder(QString::fromStdString(images.Path().string()));
-    for (const QString& port : {good, refusing, vanishing, killed, stopped}) {
-        station->AddGivenPort(port);
-    }
+    auto station = MakeStationWithSlots({good, refusing, vanishing, killed, stopped});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
     ASSERT_EQ(station->StartAll(), 5);
     ASSERT_TRUE(QTest::qWaitFor(

@@ -29,14 +29,27 @@ bool AnyLabelSays(QWidget& window, const QString& text) {
     return false;
 }
 
-TEST_F(StationFixture, TheWindowRunsASlotAndShowsItsResultAndLog) {
-    const QString port = QString::fromStdString(StartDevice().SlavePath());
-    auto station = MakeStation();
-    station->SetImagesFolder(QString::fromStdString(images.Path().string()));
-    station->AddGivenPort(port);
-    QSettings settings(QString::fromStdString(results.File("station.ini")), QSettings::IniFormat);
-    CStationWindow window(*station, settings, {});
-    window.show();
+// The window over a station with one slot, on a device of the test's own.
+class StationWindowTest : public StationFixture {
+  protected:
+    void Open(const devsim::Pacing& pacing = {}) {
+        port = QString::fromStdString(StartDevice({}, pacing).SlavePath());
+        station = MakeStationWithSlots({port});
+        settings = std::make_unique<QSettings>(QString::fromStdString(results.File("station.ini")),
+                                               QSettings::IniFormat);
+        window = std::make_unique<CStationWindow>(*station, *settings, StationSettings{});
+        window->show();
+    }
+
+    QString port;
+    std::unique_ptr<CStation> station;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<CStationWindow> window;
+};
+
+TEST_F(StationWindowTest, RunsASlotAndShowsItsResultAndLog) {
+    Open();
+    CStationWindow& window = *this->window;
 
     QPushButton* startAll = ButtonNamed(window, "Start all");
     ASSERT_NE(startAll, nullptr);
@@ -59,17 +72,12 @@ TEST_F(StationFixture, TheWindowRunsASlotAndShowsItsResultAndLog) {
 }
 
 // Closing while a device is flashed asks first, then stops the run and keeps its result.
-TEST_F(StationFixture, ClosingWhileRunningAsksThenStopsAndStoresTheResult) {
+TEST_F(StationWindowTest, ClosingWhileRunningAsksThenStopsAndStoresTheResult) {
     devsim::Pacing slow;
     slow.wireTime = true;
     slow.eraseTime = std::chrono::seconds(3);
-    const QString port = QString::fromStdString(StartDevice({}, slow).SlavePath());
-    auto station = MakeStation();
-    station->SetImagesFolder(QString::fromStdString(images.Path().string()));
-    station->AddGivenPort(port);
-    QSettings settings(QString::fromStdString(results.File("station.ini")), QSettings::IniFormat);
-    CStationWindow window(*station, settings, {});
-    window.show();
+    Open(slow);
+    CStationWindow& window = *this->window;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
     ASSERT_EQ(station->StartAll(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !SlotOf(*station, port).log.empty(); }, 10000));
