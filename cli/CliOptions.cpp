@@ -113,9 +113,12 @@ are --images, --require-verify, --json and --trace.
                     as an update would, without a device: one line per image
                     with its blocks, checkpoint, SHA-256 and verdict
   --list-ports      list the serial ports, one a line: path, state (usable, busy,
-                    no permission), description, VID:PID, serial number and the
+                    no permission), description, VID:PID, serial number, USB
+                    location (the socket's path as dmesg names it, 1-2.3, with
+                    the interface for a port of a dual adapter: 1-2.3:1.1), the
                     /dev/serial/by-id link, which names the same adapter on every
-                    boot and can be given to --port
+                    boot, and the /dev/serial/by-path link, which names the same
+                    USB socket; either link can be given to --port
   --images DIR      where the image files are (default: this program's directory)
   --require-verify  refuse an image without a checkpoint record, whose flash
                     could not be verified

@@ -1,16 +1,42 @@
 #include "cli/FileDigest.h"
 
+#include <unistd.h>
+
+#include <QByteArrayView>
 #include <QCryptographicHash>
-#include <QFile>
+#include <array>
+#include <cerrno>
+
+#include "update/RegularFile.h"
+
+namespace {
+
+constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
+
+// Feeds the rest of the file to `hash`, one chunk at a time; false on a read error.
+bool HashToEnd(int fd, QCryptographicHash& hash) {
+    std::array<char, kChunkSize> chunk{};
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n > 0) {
+            hash.addData(QByteArrayView(chunk.data(), n));
+        } else if (n == 0) {
+            return true;
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
 
 std::string Sha256OfFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
         return {};
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) {
-        return {};
-    }
-    return hash.result().toHex().toStdString();
+    const bool read = HashToEnd(fd, hash);
+    ::close(fd);
+    return read ? hash.result().toHex().toStdString() : std::string();
 }

@@ -5,10 +5,11 @@
 
 namespace {
 
-constexpr size_t kColumns = 6;
+constexpr size_t kColumns = 8;
 using Row = std::array<std::string, kColumns>;
 
-const Row kHeading = {"PORT", "STATE", "DESCRIPTION", "VID:PID", "SERIAL", "BY-ID LINK"};
+const Row kHeading = {"PORT",   "STATE",    "DESCRIPTION", "VID:PID",
+                      "SERIAL", "LOCATION", "BY-ID LINK",  "BY-PATH LINK"};
 
 const char* const kNoPorts =
     "No serial ports were found. Check that the adapter is plugged in (dmesg shows it "
@@ -24,8 +25,14 @@ std::string OrDash(const std::string& text) {
 }
 
 Row RowOf(const CPortInfo& port) {
-    return {port.path,           StateName(port.state),     port.description,
-            OrDash(port.vidPid), OrDash(port.serialNumber), OrDash(port.byIdLink)};
+    return {port.path,
+            StateName(port.state),
+            port.description,
+            OrDash(port.vidPid),
+            OrDash(port.serialNumber),
+            OrDash(port.location),
+            OrDash(port.byIdLink),
+            OrDash(port.byPathLink)};
 }
 
 // Characters as a terminal shows them: UTF-8 continuation bytes take no column.

@@ -49,6 +49,18 @@ inline constexpr uint32_t kNewCloseReplyTimeoutMs = 2000;
 // After a failed verification (new loaders and the old MCU loader).
 inline constexpr uint32_t kVerifyFailReplyTimeoutMs = 1000;
 
+// The many-device station's own waits (each tovrane-cli child keeps the ones above).
+// A child that writes no line for this long is taken for hung. It is longer than the
+// longest stretch the engine can spend without output: the new DSP loader's stage
+// walk, 24 unanswered status queries of 1 s + 12 s each (312 s).
+inline constexpr uint32_t kChildSilenceLimitMs = 330000;
+inline constexpr uint32_t kChildStopGraceMs = 5000;    // after SIGTERM, before SIGKILL
+inline constexpr uint32_t kStationCloseWaitMs = 8000;  // closing: the children's last results
+inline constexpr uint32_t kPortRescanDelayMs = 200;    // a plugged device's nodes settle
+inline constexpr uint32_t kAutoStartRetryMs = 500;     // an armed slot whose port is not usable yet
+inline constexpr uint32_t kImageCheckDelayMs = 300;    // the images folder settles after a change
+inline constexpr uint32_t kImageCheckLimitMs = 60000;  // one --check-images child
+
 // Tests of slow paths shrink every wait and pause by this factor, in percent
 // (100 = as designed). The shipped tool never calls it.
 void SetScalePercentForTests(uint32_t percent);

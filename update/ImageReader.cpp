@@ -1,11 +1,11 @@
 #include "update/ImageReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "update/RegularFile.h"
 
 ImageReader::ImageReader(std::size_t maxLineLength) : m_maxLineLength(maxLineLength) {}
 
@@ -15,13 +15,8 @@ ImageReader::~ImageReader() {
 
 bool ImageReader::Open(const std::string& path) {
     Close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
         return false;
     }
     m_fd = fd;

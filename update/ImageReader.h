@@ -22,8 +22,9 @@ class ImageReader {
     ImageReader(const ImageReader&) = delete;
     ImageReader& operator=(const ImageReader&) = delete;
 
-    // Opens a regular file for reading; false for anything else (a directory, a
-    // missing or unreadable file). An open file is closed first.
+    // Opens a regular file for reading; false at once for anything else (a
+    // directory, a FIFO, a device, a missing or unreadable file). An open file is
+    // closed first.
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }

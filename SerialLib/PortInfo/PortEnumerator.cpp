@@ -117,8 +117,20 @@ std::string NonUsbDescription(const fs::path& ttyDir, const std::string& driver)
     return "on-board serial port";
 }
 
+// The USB port the adapter is plugged into (its device's kernel name, "1-2.3"), and
+// for a device of several interfaces the interface ("1-2.3:1.1"), so each port of
+// a dual or quad adapter is a place of its own. The interface count is known from
+// the start, so the location does not change while the ports appear one by one.
+std::string Location(const UsbPlace& usb) {
+    const long interfaces =
+        std::strtol(ReadAttribute(usb.device, "bNumInterfaces").c_str(), nullptr, 10);
+    const fs::path& place = interfaces > 1 && !usb.interface.empty() ? usb.interface : usb.device;
+    return place.filename().string();
+}
+
 void DescribeUsb(const UsbPlace& usb, const std::string& driver, FoundPort& port) {
     port.usbDevice = usb.device;
+    port.info.location = Location(usb);
     port.info.description = UsbDescription(usb.device, driver);
     port.info.vidPid =
         ReadAttribute(usb.device, "idVendor") + ":" + ReadAttribute(usb.device, "idProduct");
@@ -134,20 +146,31 @@ std::string CanonicalName(const fs::path& path) {
     return ec ? std::string() : canonical.string();
 }
 
-using ByIdLinkMap = std::map<std::string, std::string>;
+using LinkMap = std::map<std::string, std::string>;
 
-// The by-id links of the dev root, keyed by the node each one names.
-ByIdLinkMap ByIdLinks(const fs::path& devRoot) {
-    ByIdLinkMap links;
+// The links of one folder below the dev root's serial/, keyed by the node each one
+// names.
+LinkMap SerialLinks(const fs::path& devRoot, const char* folder) {
+    LinkMap links;
     std::error_code ec;
     for (const fs::directory_entry& link :
-         fs::directory_iterator(devRoot / "serial" / "by-id", ec)) {
+         fs::directory_iterator(devRoot / "serial" / folder, ec)) {
         const std::string target = CanonicalName(link.path());
         if (!target.empty()) {
             links.emplace(target, link.path().string());
         }
     }
     return links;
+}
+
+struct NodeLinks {
+    LinkMap byId;
+    LinkMap byPath;
+};
+
+std::string LinkTo(const LinkMap& links, const std::string& node) {
+    const auto link = links.find(node);
+    return link == links.end() ? std::string() : link->second;
 }
 
 // sysfs writes a '/' of a device name as '!'.
@@ -158,7 +181,7 @@ fs::path NodePath(const std::string& devRoot, const std::string& kernelName) {
 }
 
 // Several ports of one USB device (a dual or quad adapter) are told apart by
-// their interface.
+// their interface in the description.
 void NameSharedInterfaces(std::vector<FoundPort>& ports) {
     std::map<fs::path, int> portsPerDevice;
     for (const FoundPort& port : ports) {
@@ -179,7 +202,8 @@ void NameSharedInterfaces(std::vector<FoundPort>& ports) {
 // serial device here: virtual terminals and ptys have no device, phantom UARTs no
 // hardware, and a device without a node cannot be opened.
 std::optional<FoundPort> FindPort(const fs::path& ttyDir, const std::string& devRoot,
-                                  const fs::path& sysRoot, const ByIdLinkMap& byId) {
+                                  const fs::path& sysRoot, const NodeLinks& links,
+                                  const std::set<std::string>& held) {
     const std::string device = CanonicalName(ttyDir / "device");
     const fs::path node = NodePath(devRoot, ttyDir.filename().string());
     if (device.empty() || IsPhantomUart(ttyDir) || !Exists(node)) {
@@ -196,13 +220,16 @@ std::optional<FoundPort> FindPort(const fs::path& ttyDir, const std::string& dev
     } else {
         DescribeUsb(usb, driver, port);
     }
-    const auto link = byId.find(CanonicalName(node));
-    if (link != byId.end()) {
-        port.info.byIdLink = link->second;
+    const std::string target = CanonicalName(node);
+    port.info.byIdLink = LinkTo(links.byId, target);
+    port.info.byPathLink = LinkTo(links.byPath, target);
+    if (held.count(port.info.path) > 0) {
+        port.info.state = PortState::Busy;
+    } else {
+        const PortAvailability availability = ProbePortState(port.info.path);
+        port.info.state = availability.state;
+        port.info.stateDetail = availability.detail;
     }
-    const PortAvailability availability = ProbePortState(port.info.path);
-    port.info.state = availability.state;
-    port.info.stateDetail = availability.detail;
     return port;
 }
 
@@ -220,14 +247,15 @@ auto NaturalKey(const FoundPort& port) {
 
 CPortEnumerator::CPortEnumerator(PortRoots roots) : m_roots(std::move(roots)) {}
 
-std::vector<CPortInfo> CPortEnumerator::Ports() const {
+std::vector<CPortInfo> CPortEnumerator::Ports(const std::set<std::string>& held) const {
     const fs::path sysRoot = CanonicalName(m_roots.sys);
-    const ByIdLinkMap byId = ByIdLinks(m_roots.dev);
+    const NodeLinks links{SerialLinks(m_roots.dev, "by-id"), SerialLinks(m_roots.dev, "by-path")};
     std::vector<FoundPort> found;
     std::error_code ec;
     for (const fs::directory_entry& tty :
          fs::directory_iterator(fs::path(m_roots.sys) / "class" / "tty", ec)) {
-        if (std::optional<FoundPort> port = FindPort(tty.path(), m_roots.dev, sysRoot, byId)) {
+        if (std::optional<FoundPort> port =
+                FindPort(tty.path(), m_roots.dev, sysRoot, links, held)) {
             found.push_back(std::move(*port));
         }
     }

@@ -17,6 +17,12 @@ struct CPortInfo {
     std::string serialNumber;     // the USB serial number, when the adapter has one
     std::string interfaceNumber;  // the USB interface, "00", "01", ...
     std::string byIdLink;         // the /dev/serial/by-id link to the node, when there is one
+    std::string byPathLink;       // the /dev/serial/by-path link to the node, when there is one
+    // Where the port is plugged in: the USB device's kernel name ("1-2.3", as dmesg
+    // says it), or its interface's ("1-2.3:1.1") for a port of a multi-port adapter.
+    // The same whichever adapter sits in that socket and whatever ttyUSB number it
+    // gets; empty for a port not on USB.
+    std::string location;
     PortState state = PortState::Usable;
     std::string stateDetail;  // the system's words when the state is Unavailable
 };

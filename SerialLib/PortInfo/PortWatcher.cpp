@@ -10,18 +10,19 @@ CPortWatcher::CPortWatcher(std::string devRoot, QObject* parent)
             &CPortWatcher::OnDirectoryChanged);
 }
 
-// The folders are watched before the change is passed on, so a by-id link made
-// right after its folder is either seen by the reader or reported again.
+// The folders are watched before the change is passed on, so a link made right
+// after its folder is either seen by the reader or reported again.
 void CPortWatcher::OnDirectoryChanged() {
     WatchExistingFolders();
     emit PortsChanged();
 }
 
-// udev makes serial/by-id with the first USB adapter and removes it with the last;
-// a removed folder drops out of the watcher by itself.
+// udev makes serial/by-id and serial/by-path with the first USB adapter and removes
+// them with the last; a removed folder drops out of the watcher by itself.
 void CPortWatcher::WatchExistingFolders() {
     const QString root = QString::fromStdString(m_devRoot);
-    for (const QString& folder : {root, root + "/serial", root + "/serial/by-id"}) {
+    for (const QString& folder :
+         {root, root + "/serial", root + "/serial/by-id", root + "/serial/by-path"}) {
         if (QFileInfo(folder).isDir() && !m_watcher.directories().contains(folder)) {
             m_watcher.addPath(folder);
         }

@@ -5,9 +5,9 @@
 #include <string>
 
 // Tells when serial devices may have come or gone: watches the dev root, and its
-// serial/ and serial/by-id/ folders while they exist, through inotify. A node
-// created, removed or given other permissions there emits PortsChanged; nothing
-// runs between changes.
+// serial/, serial/by-id/ and serial/by-path/ folders while they exist, through
+// inotify. A node created, removed or given other permissions there emits
+// PortsChanged; nothing runs between changes.
 class CPortWatcher : public QObject {
     Q_OBJECT
 

@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "app/CompletionSound.h"
 #include "app/Resource.h"
@@ -26,13 +28,16 @@ constexpr std::chrono::milliseconds kEraseTime{4000};
 
 constexpr const char* kUsage =
     "Usage: tovrane-demo [--dsp=old|new] [--mcu=old|new]\n"
+    "  or:  tovrane-demo --write-images=DIR\n"
     "Shows the Tovrane window with a simulated device as the first port and sample\n"
     "images of %d records. Press \"Update DSP\", \"Update MCU\" or \"Read Version\".\n"
     "Closing the window ends the demo.\n"
     "Loader generations (default: old DSP loader, new MCU loader): an old loader\n"
     "erases while the bar is animated; a new one erases before the animation starts\n"
     "and resumes an interrupted update. An old MCU loader is found only after about\n"
-    "20 s, as the tool first asks for a new one.\n";
+    "20 s, as the tool first asks for a new one.\n"
+    "--write-images=DIR only writes the sample images into DIR (for the station's\n"
+    "demo) and ends.\n";
 
 struct DemoChoice {
     devsim::Generation dsp = devsim::Generation::Old;
@@ -75,6 +80,18 @@ void AnnounceAndPlay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    constexpr std::string_view kWriteImages = "--write-images=";
+    if (argc == 2 && std::string_view(argv[1]).substr(0, kWriteImages.size()) == kWriteImages) {
+        const std::string directory(argv[1] + kWriteImages.size());
+        std::error_code ignored;
+        std::filesystem::create_directories(directory, ignored);
+        if (directory.empty() || !WriteDemoImages(directory, kDemoRecords)) {
+            std::fprintf(stderr, "tovrane-demo: cannot write the sample images into '%s'\n",
+                         directory.c_str());
+            return 1;
+        }
+        return 0;
+    }
     DemoChoice choice;
     if (!ParseArguments(argc, argv, choice)) {
         const bool help = std::strcmp(argv[1], "--help") == 0;

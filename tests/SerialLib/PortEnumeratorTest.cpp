@@ -39,7 +39,7 @@ class PortEnumeratorTest : public testing::Test {
         tree.AddUsb({"ttyUSB2", "1a86", "7523", "", "USB2.0-Serial", "", "ch341-uart", "1-2"});
         for (int interface : {0, 1}) {
             tree.AddUsb({"ttyUSB" + std::to_string(3 + interface), "10c4", "ea70", "Silicon Labs",
-                         "CP2105 Dual USB to UART Bridge Controller", "00A1B2C3", "cp210x", "1-3",
+                         "CP2105 Dual USB to UART Bridge Controller", "00A1B2C3", "cp210x", "1-3.2",
                          interface});
         }
         tree.AddUsb({"ttyACM0", "2341", "0043", "Arduino (www.arduino.cc)", "Arduino Uno",
@@ -113,6 +113,44 @@ TEST_F(PortEnumeratorTest, DescribesAdaptersFromTheirUsbAttributesAndUartsByAddr
     EXPECT_EQ(uart.group, PortGroup::Other);
     EXPECT_EQ(uart.description, "on-board serial port at 0x3F8");
     EXPECT_EQ(Port(ports, "ttyS10").description, "on-board serial port");
+}
+
+// The location is the socket, not the adapter: a port of a dual adapter has one of
+// its own, and an adapter plugged in again where it was keeps it under a new name.
+TEST_F(PortEnumeratorTest, LocatesEachPortByItsUsbPathAndFindsItsByPathLink) {
+    FakeUsbAdapter adapter{.tty = "ttyUSB7",
+                           .vid = "0403",
+                           .pid = "6001",
+                           .manufacturer = "FTDI",
+                           .product = "FT232R USB UART",
+                           .serial = "B20K5678",
+                           .driver = "ftdi_sio",
+                           .usbDevice = "1-6.4.1"};
+    tree.AddUsb(adapter);
+    const std::string byPath = "pci-0000:00:14.0-usb-0:6.4.1:1.0-port0";
+    tree.AddByPathLink(byPath, "ttyUSB7");
+    const std::vector<CPortInfo> ports = CPortEnumerator(tree.Roots()).Ports();
+    EXPECT_EQ(Port(ports, "ttyUSB7").location, "1-6.4.1");
+    EXPECT_EQ(Port(ports, "ttyUSB7").byPathLink, tree.Roots().dev + "/serial/by-path/" + byPath);
+    EXPECT_EQ(Port(ports, "ttyUSB10").location, "1-1");
+    EXPECT_EQ(Port(ports, "ttyUSB10").byPathLink, "");
+    EXPECT_EQ(Port(ports, "ttyUSB3").location, "1-3.2:1.0");
+    EXPECT_EQ(Port(ports, "ttyUSB4").location, "1-3.2:1.1");
+    EXPECT_EQ(Port(ports, "ttyACM0").location, "1-4");
+    EXPECT_EQ(Port(ports, "ttyS0").location, "");
+    // The first port of a dual adapter, listed before its second one appeared.
+    const FakeUsbAdapter dual{"ttyUSB9", "0403", "6010", "FTDI", "Dual RS232", "", "ftdi_sio",
+                              "1-7", 0, 2};
+    tree.AddUsb(dual);
+    EXPECT_EQ(Port(CPortEnumerator(tree.Roots()).Ports(), "ttyUSB9").location, "1-7:1.0");
+    tree.Unplug(dual);
+
+    tree.Unplug(adapter);
+    adapter.tty = "ttyUSB8";
+    tree.AddUsb(adapter);
+    const std::vector<CPortInfo> again = CPortEnumerator(tree.Roots()).Ports();
+    EXPECT_EQ(Port(again, "ttyUSB8").location, "1-6.4.1");
+    EXPECT_EQ(again.size(), ports.size()) << "ttyUSB7 went with its adapter";
 }
 
 // Root opens any node whatever its mode, so the listing runs on a thread without

@@ -22,9 +22,9 @@ bool Reported(QSignalSpy& changes) {
 }  // namespace
 
 // A node made, given other permissions (as udev does just after) or removed is
-// reported; so is a change in serial/by-id, which udev makes only with the first
-// USB adapter, after the watcher started.
-TEST(PortWatcher, ReportsNodesPermissionsAndByIdLinksComingAndGoing) {
+// reported; so is a change in serial/by-id or serial/by-path, which udev makes only
+// with the first USB adapter, after the watcher started.
+TEST(PortWatcher, ReportsNodesPermissionsAndSerialLinksComingAndGoing) {
     FakePortTree tree;
     const PortRoots roots = tree.Roots();
     CPortWatcher watcher(roots.dev);
@@ -39,6 +39,11 @@ TEST(PortWatcher, ReportsNodesPermissionsAndByIdLinksComingAndGoing) {
     tree.AddByIdLink(link, "ttyUSB0");
     EXPECT_TRUE(Reported(changes));
     std::filesystem::remove(roots.dev + "/serial/by-id/" + link);  // /dev itself stays as it is
+    EXPECT_TRUE(Reported(changes));
+    const std::string place = "pci-0000:00:14.0-usb-0:1:1.0-port0";
+    tree.AddByPathLink(place, "ttyUSB0");
+    EXPECT_TRUE(Reported(changes));
+    std::filesystem::remove(roots.dev + "/serial/by-path/" + place);
     EXPECT_TRUE(Reported(changes));
     tree.RemoveNode("ttyUSB0");
     EXPECT_TRUE(Reported(changes));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SampleImages.h"
 #include "TempDir.h"
 #include "cli/CliOptions.h"
 #include "tools/devsim/DeviceSimulator.h"
@@ -17,25 +19,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// A DSP image of six lines with the checkpoint record in the middle.
-const char* const kDspImage =
-    ":020000040000FA\n"
-    ":0400100012345678D8\n"
-    ":04200000AABBCCDDCE\n"
-    ":043FFE0001020304B5\n"
-    ":044000001111222256\n"
-    ":00000001FF\n";
-
-// An MCU image of five blocks with the checkpoint record as the third.
-const char* const kMcuImage =
-    "S00600004844521B\n"
-    "S2080000000102FFAA4B\n"
-    "S2060000100A0BD4\n"
-    "S206023FFE0F0F9C\n"
-    "S2060140000102B5\n"
-    "S2060140100304A1\n"
-    "S804000000FB\n";
 
 struct CliRun {
     int exitCode = -1;
@@ -90,8 +73,13 @@ class CliTest : public ::testing::Test {
                 QString::fromStdString(images.Path().string())};
     }
 
-    static CliRun Finish(QProcess& process) {
-        EXPECT_TRUE(process.waitForFinished(120000));
+    // A run still going after `timeoutMs` fails the test and is killed.
+    static CliRun Finish(QProcess& process, int timeoutMs = 120000) {
+        if (!process.waitForFinished(timeoutMs)) {
+            ADD_FAILURE() << "still running after " << timeoutMs << " ms";
+            process.kill();
+            process.waitForFinished();
+        }
         CliRun run;
         run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         run.out = SplitLines(process.readAllStandardOutput());
@@ -99,10 +87,10 @@ class CliTest : public ::testing::Test {
         return run;
     }
 
-    static CliRun Run(const QStringList& arguments) {
+    static CliRun Run(const QStringList& arguments, int timeoutMs = 120000) {
         QProcess process;
         process.start(TOVRANE_CLI_PATH, arguments);
-        return Finish(process);
+        return Finish(process, timeoutMs);
     }
 
     TempDir images;
@@ -333,6 +321,51 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     EXPECT_EQ(result["outcome"], "interrupted");
     EXPECT_EQ(result["exit"], 143);
     EXPECT_EQ(result["detail"], "stopped");
+}
+
+// A FIFO waits for a writer and /dev/zero never ends: neither is read, by the check
+// or by an update, which refuse it at once as a file that cannot be opened.
+TEST_F(CliTest, AFifoOrDeviceNamedLikeAnImageIsRefusedAtOnce) {
+    constexpr int kPromptlyMs = 10000;
+    const std::string image = images.File("dsp.hex");
+    const QStringList check = {"--check-images", "--images",
+                               QString::fromStdString(images.Path().string())};
+    for (const bool fifo : {true, false}) {
+        std::filesystem::remove(image);
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(image.c_str(), 0644), 0);
+        } else {
+            std::filesystem::create_symlink("/dev/zero", image);
+        }
+        const CliRun plain = Run(check, kPromptlyMs);
+        EXPECT_EQ(plain.exitCode, 1);
+        ASSERT_FALSE(plain.out.empty());
+        EXPECT_EQ(plain.out[0].rfind("dsp.hex ", 0), 0u) << plain.out[0];
+        EXPECT_TRUE(plain.out[0].ends_with("  refused: Can not open image file!")) << plain.out[0];
+
+        const CliRun json = Run(check + QStringList{"--json"}, kPromptlyMs);
+        EXPECT_EQ(json.exitCode, 1);
+        ASSERT_FALSE(json.out.empty());
+        const QJsonObject dsp =
+            QJsonDocument::fromJson(QByteArray::fromStdString(json.out[0])).object();
+        EXPECT_EQ(dsp["name"], "dsp.hex");
+        EXPECT_EQ(dsp["accepted"], false);
+        EXPECT_EQ(dsp["reason"], "Can not open image file!");
+        EXPECT_TRUE(dsp["sha256"].isNull());
+    }
+
+    std::filesystem::remove(image);
+    ASSERT_EQ(::mkfifo(image.c_str(), 0644), 0);
+    auto& device = StartDevice();
+    const CliRun update =
+        Run(Arguments(device.SlavePath(), "--update-dsp") + QStringList{"--json"}, kPromptlyMs);
+    EXPECT_EQ(update.exitCode, 1);
+    EXPECT_NE(std::find_if(update.out.begin(), update.out.end(),
+                           [](const std::string& line) {
+                               return line.find("\"Can not open image file!\"") != line.npos;
+                           }),
+              update.out.end());
+    EXPECT_EQ(ResultOf(update)["outcome"], "image_refused");
 }
 
 TEST_F(CliTest, TheSerialLibrarysTracesReachStderrOnlyWithTrace) {

@@ -42,6 +42,8 @@ TEST(PortListing, ListPortsPrintsOnePortALineInAlignedColumnsAndSaysWhenThereIsN
     tree.AddUart("ttyS0", 4, "0x3F8");
     const std::string link = "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0";
     tree.AddByIdLink(link, "ttyUSB0");
+    const std::string socket = "pci-0000:00:14.0-usb-0:1:1.0-port0";
+    tree.AddByPathLink(socket, "ttyUSB0");
     const int holder = ::open(tree.Node("ttyUSB1").c_str(), O_RDWR);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     const std::vector<std::string> lines =
@@ -52,11 +54,15 @@ TEST(PortListing, ListPortsPrintsOnePortALineInAlignedColumnsAndSaysWhenThereIsN
     EXPECT_EQ(Column(lines, 1, "DESCRIPTION"), "FTDI FT232R USB UART");
     EXPECT_EQ(Column(lines, 1, "VID:PID"), "0403:6001");
     EXPECT_EQ(Column(lines, 1, "SERIAL"), "A10K1234");
+    EXPECT_EQ(Column(lines, 1, "LOCATION"), "1-1");
     EXPECT_EQ(Column(lines, 1, "BY-ID LINK"), tree.Roots().dev + "/serial/by-id/" + link);
+    EXPECT_EQ(Column(lines, 1, "BY-PATH LINK"), tree.Roots().dev + "/serial/by-path/" + socket);
     EXPECT_EQ(Column(lines, 2, "STATE"), "busy");
     EXPECT_EQ(Column(lines, 2, "SERIAL"), "-");
     EXPECT_EQ(Column(lines, 3, "DESCRIPTION"), "on-board serial port at 0x3F8");
     EXPECT_EQ(Column(lines, 3, "VID:PID"), "-");
+    EXPECT_EQ(Column(lines, 3, "LOCATION"), "-");
+    EXPECT_EQ(Column(lines, 3, "BY-PATH LINK"), "-");
 
     const std::vector<std::string> none = Lines(FormatPortList({}));
     ASSERT_EQ(none.size(), 1u);

@@ -1,5 +1,6 @@
 #include "FakePortTree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -52,14 +53,33 @@ void FakePortTree::SetDriver(const fs::path& deviceDir, const std::string& bus,
     fs::create_directory_symlink(driverDir, deviceDir / "driver");
 }
 
+fs::path FakePortTree::UsbDevicePath(const std::string& name) const {
+    fs::path dir = Sys() / "devices/pci0000:00/0000:00:14.0/usb1";
+    for (size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', dot + 1)) {
+        dir /= name.substr(0, dot);
+    }
+    return dir / name;
+}
+
 void FakePortTree::AddUsb(const FakeUsbAdapter& adapter) {
-    const fs::path usbDevice = Sys() / "devices/pci0000:00/0000:00:14.0/usb1" / adapter.usbDevice;
+    const fs::path usbDevice = UsbDevicePath(adapter.usbDevice);
     fs::create_directories(usbDevice);
+    // Hubs have a VID:PID too; the adapter is the device nearest to its port.
+    for (fs::path hub = usbDevice.parent_path(); hub.filename() != "usb1";
+         hub = hub.parent_path()) {
+        WriteAttribute(hub, "idVendor", "05e3");
+        WriteAttribute(hub, "idProduct", "0608");
+    }
     WriteAttribute(usbDevice, "idVendor", adapter.vid);
     WriteAttribute(usbDevice, "idProduct", adapter.pid);
     WriteAttribute(usbDevice, "manufacturer", adapter.manufacturer);
     WriteAttribute(usbDevice, "product", adapter.product);
     WriteAttribute(usbDevice, "serial", adapter.serial);
+    // As the kernel writes it: "%2d".
+    char interfaces[16];
+    std::snprintf(interfaces, sizeof interfaces, "%2d",
+                  std::max(adapter.interfaces, adapter.interfaceNumber + 1));
+    WriteAttribute(usbDevice, "bNumInterfaces", interfaces);
     const fs::path interface =
         usbDevice / (adapter.usbDevice + ":1." + std::to_string(adapter.interfaceNumber));
     fs::create_directories(interface);
@@ -74,6 +94,11 @@ void FakePortTree::AddUsb(const FakeUsbAdapter& adapter) {
         AddClassDevice(adapter.tty, port);
     }
     AddNode(adapter.tty);
+}
+
+void FakePortTree::Unplug(const FakeUsbAdapter& adapter) const {
+    fs::remove_all(UsbDevicePath(adapter.usbDevice));
+    RemoveNode(adapter.tty);
 }
 
 void FakePortTree::AddUart(const std::string& tty, int type, const std::string& ioPort) {
@@ -109,8 +134,17 @@ void FakePortTree::RemoveNode(const std::string& tty) const {
     fs::remove(Node(tty));
 }
 
+void FakePortTree::AddSerialLink(const char* folder, const std::string& name,
+                                 const std::string& tty) const {
+    const fs::path links = Dev() / "serial" / folder;
+    fs::create_directories(links);
+    fs::create_symlink(fs::path("../..") / tty, links / name);
+}
+
 void FakePortTree::AddByIdLink(const std::string& name, const std::string& tty) const {
-    const fs::path byId = Dev() / "serial" / "by-id";
-    fs::create_directories(byId);
-    fs::create_symlink(fs::path("../..") / tty, byId / name);
+    AddSerialLink("by-id", name, tty);
+}
+
+void FakePortTree::AddByPathLink(const std::string& name, const std::string& tty) const {
+    AddSerialLink("by-path", name, tty);
 }

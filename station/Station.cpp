@@ -1,0 +1,441 @@
+#include "station/Station.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSysInfo>
+#include <algorithm>
+#include <set>
+
+#include "SerialLib/PortInfo/PortStateProbe.h"
+#include "cli/JsonLines.h"
+#include "link/Timeouts.h"
+
+namespace {
+
+// A run's log keeps this many lines; older ones give way.
+constexpr size_t kMaxLogLines = 5000;
+constexpr int kDurationTickMs = 1000;
+
+QString CanonicalPath(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+std::optional<PortState> GivenPortState(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        return std::nullopt;
+    }
+    return ProbePortState(path.toStdString()).state;
+}
+
+QByteArray StoredLine(QJsonObject record, const QString& slotId) {
+    record.insert(jsonl::kSlot, slotId);
+    record.insert(jsonl::kStationTime, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    record.insert(jsonl::kHost, QSysInfo::machineHostName());
+    return QJsonDocument(record).toJson(QJsonDocument::Compact);
+}
+
+}  // namespace
+
+CStation::CStation(StationConfig config, QObject* parent)
+    : QObject(parent),
+      m_config(std::move(config)),
+      m_images(m_config.cliPath),
+      m_watcher(m_config.roots.dev),
+      m_resultsFile(DefaultResultsFile()) {
+    m_rescanDelay.setSingleShot(true);
+    m_rescanDelay.setInterval(static_cast<int>(timing::Scaled(timing::kPortRescanDelayMs)));
+    m_autoStartRetry.setInterval(static_cast<int>(timing::Scaled(timing::kAutoStartRetryMs)));
+    m_durationTick.setInterval(kDurationTickMs);
+    connect(&m_watcher, &CPortWatcher::PortsChanged, &m_rescanDelay, qOverload<>(&QTimer::start));
+    connect(&m_rescanDelay, &QTimer::timeout, this, &CStation::RescanPorts);
+    connect(&m_autoStartRetry, &QTimer::timeout, this, &CStation::RescanPorts);
+    connect(&m_durationTick, &QTimer::timeout, this, &CStation::TickDurations);
+    connect(&m_writer, &CResultsWriter::Appended, this, &CStation::OnAppended);
+}
+
+// Runs still going are ended at once; the window stops them in good time first.
+CStation::~CStation() = default;
+
+void CStation::SetImagesFolder(const QString& folder) {
+    m_images.SetFolder(folder);
+}
+
+void CStation::SetRequireVerify(bool required) {
+    m_requireVerify = required;
+    m_images.SetRequireVerify(required);
+}
+
+void CStation::SetAutoStart(bool on) {
+    m_autoStart = on;
+    TryAutoStart();
+    UpdateTimers();
+}
+
+void CStation::SetShowAllPorts(bool all) {
+    m_showAllPorts = all;
+    RescanPorts();
+}
+
+void CStation::AddGivenPort(const QString& path) {
+    if (m_model.RowOf(path) >= 0) {
+        return;
+    }
+    Slot slot;
+    slot.id = path;
+    slot.given = true;
+    slot.path = path;
+    slot.description = tr("given with --port");
+    slot.portState = GivenPortState(path);
+    m_model.Add(std::move(slot));
+}
+
+QString CStation::StartBlocker() const {
+    if (!QFileInfo(m_config.cliPath).isExecutable()) {
+        return tr("tovrane-cli was not found at %1; it belongs beside tovrane-station. "
+                  "Reinstall Tovrane.")
+            .arg(m_config.cliPath);
+    }
+    QString images = m_images.BlockerFor(m_operation);
+    if (!images.isEmpty()) {
+        return images;
+    }
+    return CheckResultsFile(m_resultsFile);
+}
+
+bool CStation::StartSlot(int row) {
+    const Slot& slot = m_model.At(row);
+    if (slot.Busy()) {
+        return false;
+    }
+    if (!slot.DevicePresent()) {
+        emit Notice(tr("Slot %1 has no device to start.").arg(slot.id));
+        return false;
+    }
+    const QString blocker = StartBlocker();
+    if (!blocker.isEmpty()) {
+        emit Notice(blocker);
+        return false;
+    }
+    Launch(row);
+    return true;
+}
+
+int CStation::StartAll() {
+    const QString blocker = StartBlocker();
+    if (!blocker.isEmpty()) {
+        emit Notice(blocker);
+        return 0;
+    }
+    QStringList ready;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        const Slot& slot = m_model.At(row);
+        if (!slot.Busy() && slot.Usable()) {
+            ready << slot.id;
+        }
+    }
+    for (const QString& id : ready) {
+        Launch(m_model.RowOf(id));
+    }
+    if (ready.isEmpty()) {
+        emit Notice(tr("No slot has a usable device to start."));
+    }
+    return static_cast<int>(ready.size());
+}
+
+void CStation::StopSlot(int row) {
+    const auto run = m_runs.find(m_model.At(row).id);
+    if (run != m_runs.end()) {
+        run->second->Stop();
+    }
+}
+
+void CStation::StopAll() {
+    for (auto& [id, run] : m_runs) {
+        run->Stop();
+    }
+}
+
+bool CStation::CanRemove(int row) const {
+    const Slot& slot = m_model.At(row);
+    return !slot.Busy() && (slot.given || !slot.DevicePresent());
+}
+
+void CStation::RemoveSlot(int row) {
+    if (CanRemove(row)) {
+        m_model.Remove(row);
+    }
+}
+
+int CStation::RunningCount() const {
+    int running = 0;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        running += m_model.At(row).Busy() ? 1 : 0;
+    }
+    return running;
+}
+
+void CStation::ResetCounters() {
+    m_counters = {};
+    emit CountersChanged();
+}
+
+qint64 CStation::ChildPid(int row) const {
+    const auto run = m_runs.find(m_model.At(row).id);
+    return run == m_runs.end() ? 0 : run->second->Pid();
+}
+
+void CStation::Launch(int row) {
+    const QString id = m_model.At(row).id;
+    const ChildLaunch launch{m_config.cliPath, m_model.At(row).path, m_operation, m_images.Folder(),
+                             m_requireVerify};
+    auto run = std::make_unique<CChildRun>(launch);
+    connect(run.get(), &CChildRun::LogLine, this,
+            [this, id](const QDateTime& time, const QString& text) { OnLogLine(id, time, text); });
+    connect(run.get(), &CChildRun::Progress, this,
+            [this, id](const ProgressFigures& figures) { OnProgress(id, figures); });
+    connect(run.get(), &CChildRun::Ended, this,
+            [this, id, launch](const ChildEnding& ending) { OnRunEnded(id, launch, ending); });
+    m_model.Update(row, [](Slot& slot) {
+        slot.phase = RunPhase::Running;
+        slot.armed = false;
+        slot.progress = {};
+        slot.loader.clear();
+        slot.activity.clear();
+        slot.result = SlotResult::None;
+        slot.resultText.clear();
+        slot.startedMs = QDateTime::currentMSecsSinceEpoch();
+        slot.durationMs = 0;
+        slot.log.clear();
+        slot.logDropped = 0;
+    });
+    CChildRun& started = *run;
+    m_runs[id] = std::move(run);
+    started.Start();
+    UpdateTimers();
+    emit CountersChanged();
+}
+
+void CStation::UpdateRow(const QString& id, const std::function<void(Slot&)>& change) {
+    const int row = m_model.RowOf(id);
+    if (row >= 0) {
+        m_model.Update(row, change);
+    }
+}
+
+void CStation::OnLogLine(const QString& id, const QDateTime& time, const QString& text) {
+    UpdateRow(id, [&](Slot& slot) {
+        slot.log.push_back({time, text});
+        if (slot.log.size() > kMaxLogLines) {
+            slot.log.pop_front();
+            ++slot.logDropped;
+        }
+        slot.activity = text;
+    });
+}
+
+void CStation::OnProgress(const QString& id, const ProgressFigures& figures) {
+    UpdateRow(id, [&](Slot& slot) { slot.progress = figures; });
+}
+
+void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending) {
+    const RunVerdict verdict = JudgeRun(ending, launch);
+    const QJsonObject& record = verdict.record;
+    UpdateRow(id, [&](Slot& slot) {
+        slot.phase = RunPhase::Saving;
+        slot.durationMs = ending.durationMs;
+        slot.loader = record.value(jsonl::kLoader).toString();
+        if (record.contains(jsonl::kBlocksTotal)) {
+            slot.progress.written = record.value(jsonl::kBlocksWritten).toInteger();
+            slot.progress.total = record.value(jsonl::kBlocksTotal).toInteger();
+            slot.progress.percent =
+                slot.progress.total > 0
+                    ? static_cast<int>(slot.progress.written * 100 / slot.progress.total)
+                    : 0;
+        }
+        if (verdict.passed && !WritesImage(launch.operation)) {
+            slot.progress.percent = 100;
+        }
+    });
+    const quint64 ticket = ++m_nextTicket;
+    m_pending[ticket] = {id, verdict.passed, ResultWords(verdict)};
+    m_writer.Append(ticket, m_resultsFile, StoredLine(record, id));
+    // The run object is inside its own signal; it goes once the loop is back.
+    if (const auto run = m_runs.find(id); run != m_runs.end()) {
+        run->second.release()->deleteLater();
+        m_runs.erase(run);
+    }
+}
+
+void CStation::OnAppended(quint64 ticket, const QString& error) {
+    const auto found = m_pending.find(ticket);
+    if (found == m_pending.end()) {
+        return;
+    }
+    const PendingResult pending = found->second;
+    m_pending.erase(found);
+    const bool stored = error.isEmpty();
+    UpdateRow(pending.slotId, [&](Slot& slot) {
+        slot.phase = RunPhase::Idle;
+        slot.result = pending.passed ? SlotResult::Passed : SlotResult::Failed;
+        slot.resultText = stored ? pending.words : tr("%1 (not stored)").arg(pending.words);
+    });
+    (pending.passed ? m_counters.passed : m_counters.failed) += 1;
+    m_allPassedAndStored = m_allPassedAndStored && pending.passed && stored;
+    if (!stored) {
+        emit Notice(error);
+    }
+    UpdateTimers();
+    emit CountersChanged();
+    if (RunningCount() == 0) {
+        emit AllRunsEnded();
+    }
+}
+
+void CStation::RescanPorts() {
+    // The ports of running slots are the children's: they are not probed.
+    std::set<std::string> held;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        if (m_model.At(row).Busy()) {
+            held.insert(m_model.At(row).path.toStdString());
+        }
+    }
+    const std::vector<CPortInfo> ports = CPortEnumerator(m_config.roots).Ports(held);
+    QStringList givenTargets;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        if (m_model.At(row).given) {
+            givenTargets << CanonicalPath(m_model.At(row).path);
+        }
+    }
+    QStringList seen;
+    for (const CPortInfo& port : ports) {
+        const QString path = QString::fromStdString(port.path);
+        // A device given by path is that slot's; on-board UARTs only when asked for.
+        if (givenTargets.contains(CanonicalPath(path)) ||
+            (port.location.empty() && !m_showAllPorts)) {
+            continue;
+        }
+        const QString id = port.location.empty() ? path : QString::fromStdString(port.location);
+        seen << id;
+        ApplyPort(port, id);
+    }
+    ForgetGoneDevices(seen);
+    RefreshGivenPorts();
+    m_scannedOnce = true;
+    TryAutoStart();
+    UpdateTimers();
+}
+
+void CStation::ApplyPort(const CPortInfo& port, const QString& id) {
+    int row = m_model.RowOf(id);
+    if (row < 0) {
+        Slot slot;
+        slot.id = id;
+        row = m_model.Add(std::move(slot));
+    }
+    m_model.Update(row, [&port](Slot& slot) {
+        slot.description = QString::fromStdString(port.description);
+        slot.serialNumber = QString::fromStdString(port.serialNumber);
+    });
+    SetDevice(row, QString::fromStdString(port.path), port.state);
+}
+
+// A device that arrives in a slot arms it for auto-start; the first reading of
+// the ports arms nothing, so devices that were there before are not started.
+void CStation::SetDevice(int row, const QString& path, const std::optional<PortState>& state) {
+    const bool scannedOnce = m_scannedOnce;
+    m_model.Update(row, [&](Slot& slot) {
+        if (state && !slot.DevicePresent()) {
+            slot.armed = scannedOnce;
+        }
+        if (!state) {
+            slot.armed = false;
+        }
+        slot.path = path;
+        slot.portState = state;
+    });
+}
+
+// Slots whose device went keep their last result until the operator removes them;
+// slots that never ran simply go.
+void CStation::ForgetGoneDevices(const QStringList& seen) {
+    for (int row = m_model.Count() - 1; row >= 0; --row) {
+        const Slot& slot = m_model.At(row);
+        if (slot.given || seen.contains(slot.id) || !slot.DevicePresent()) {
+            continue;
+        }
+        if (!slot.Busy() && slot.result == SlotResult::None) {
+            m_model.Remove(row);
+        } else {
+            SetDevice(row, slot.path, std::nullopt);
+        }
+    }
+}
+
+void CStation::RefreshGivenPorts() {
+    for (int row = 0; row < m_model.Count(); ++row) {
+        const Slot& slot = m_model.At(row);
+        if (slot.given && !slot.Busy()) {
+            SetDevice(row, slot.path, GivenPortState(slot.path));
+        }
+    }
+}
+
+void CStation::TryAutoStart() {
+    if (!m_autoStart) {
+        return;
+    }
+    QStringList ready;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        const Slot& slot = m_model.At(row);
+        if (slot.armed && !slot.Busy() && slot.Usable()) {
+            ready << slot.id;
+        }
+    }
+    if (ready.isEmpty()) {
+        return;
+    }
+    const QString blocker = StartBlocker();
+    if (!blocker.isEmpty()) {
+        emit Notice(blocker);
+        return;
+    }
+    for (const QString& id : ready) {
+        Launch(m_model.RowOf(id));
+    }
+}
+
+// The timers run only while they have something to do, so an idle station uses
+// no CPU: durations while runs go on, the port re-reading while an armed slot
+// waits for its device to become usable.
+void CStation::UpdateTimers() {
+    bool waiting = false;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        const Slot& slot = m_model.At(row);
+        waiting = waiting || (slot.armed && slot.DevicePresent() && !slot.Usable() && !slot.Busy());
+    }
+    if (m_autoStart && waiting) {
+        if (!m_autoStartRetry.isActive()) {
+            m_autoStartRetry.start();
+        }
+    } else {
+        m_autoStartRetry.stop();
+    }
+    if (RunningCount() > 0) {
+        if (!m_durationTick.isActive()) {
+            m_durationTick.start();
+        }
+    } else {
+        m_durationTick.stop();
+    }
+}
+
+void CStation::TickDurations() {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int row = 0; row < m_model.Count(); ++row) {
+        if (m_model.At(row).phase == RunPhase::Running) {
+            m_model.Update(row, [now](Slot& slot) { slot.durationMs = now - slot.startedMs; });
+        }
+    }
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "SerialLib/PortInfo/PortEnumerator.h"
+#include "SerialLib/PortInfo/PortWatcher.h"
+#include "station/ChildRun.h"
+#include "station/ImageFolderCheck.h"
+#include "station/ResultsFile.h"
+#include "station/RunVerdict.h"
+#include "station/SlotModel.h"
+
+// Where the station finds its child program and the serial devices.
+struct StationConfig {
+    QString cliPath;  // tovrane-cli
+    PortRoots roots;  // where the port list is read and watched
+};
+
+// Runs ended since the station started or the counters were reset.
+struct RunCounters {
+    int passed = 0;
+    int failed = 0;
+};
+
+// The station without its window: the slots, their runs (one tovrane-cli child
+// each), the results file, the image check and auto-start. Everything runs on the
+// event loop's thread and nothing here waits for a child.
+class CStation : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit CStation(StationConfig config, QObject* parent = nullptr);
+    ~CStation() override;
+
+    CSlotModel& Model() { return m_model; }
+    CImageFolderCheck& Images() { return m_images; }
+
+    void SetImagesFolder(const QString& folder);
+    void SetOperation(Operation operation) { m_operation = operation; }
+    Operation CurrentOperation() const { return m_operation; }
+    void SetRequireVerify(bool required);
+    bool RequireVerify() const { return m_requireVerify; }
+    void SetResultsFile(const QString& path) { m_resultsFile = path; }
+    const QString& ResultsFile() const { return m_resultsFile; }
+    void SetAutoStart(bool on);
+    bool AutoStart() const { return m_autoStart; }
+    // On-board UARTs are listed only when asked for; USB adapters always are.
+    void SetShowAllPorts(bool all);
+    // A slot of its own for a path (a pseudo-terminal, a by-id link).
+    void AddGivenPort(const QString& path);
+
+    // Why no run can start now; empty when runs can start.
+    QString StartBlocker() const;
+    // False, with a Notice, when the slot's run cannot start.
+    bool StartSlot(int row);
+    // Starts every idle slot whose port is usable; how many started (0 with a
+    // Notice when none could).
+    int StartAll();
+    void StopSlot(int row);
+    void StopAll();
+    // A slot can go when it is idle and its device is gone or it was given by path.
+    bool CanRemove(int row) const;
+    void RemoveSlot(int row);
+
+    int RunningCount() const;
+    RunCounters Counters() const { return m_counters; }
+    void ResetCounters();
+    // Whether every run ended so far passed and had its result stored.
+    bool AllPassedAndStored() const { return m_allPassedAndStored; }
+    qint64 ChildPid(int row) const;
+
+    void RescanPorts();
+
+  signals:
+    // Why something did not start or a result was not stored, for the operator.
+    void Notice(const QString& text);
+    void CountersChanged();
+    // The last run ended and its result is stored (or could not be).
+    void AllRunsEnded();
+
+  private:
+    struct PendingResult {
+        QString slotId;
+        bool passed = false;
+        QString words;
+    };
+
+    void Launch(int row);
+    void OnLogLine(const QString& id, const QDateTime& time, const QString& text);
+    void OnProgress(const QString& id, const ProgressFigures& figures);
+    void OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending);
+    void OnAppended(quint64 ticket, const QString& error);
+    void ApplyPort(const CPortInfo& port, const QString& id);
+    void SetDevice(int row, const QString& path, const std::optional<PortState>& state);
+    void ForgetGoneDevices(const QStringList& seen);
+    void RefreshGivenPorts();
+    void TryAutoStart();
+    void UpdateTimers();
+    void TickDurations();
+    void UpdateRow(const QString& id, const std::function<void(Slot&)>& change);
+
+    StationConfig m_config;
+    CSlotModel m_model;
+    CImageFolderCheck m_images;
+    CResultsWriter m_writer;
+    CPortWatcher m_watcher;
+    QTimer m_rescanDelay;
+    QTimer m_autoStartRetry;
+    QTimer m_durationTick;
+    std::map<QString, std::unique_ptr<CChildRun>> m_runs;
+    std::map<quint64, PendingResult> m_pending;
+    quint64 m_nextTicket = 0;
+    Operation m_operation = Operation::UpdateMcu;
+    bool m_requireVerify = false;
+    bool m_autoStart = false;
+    bool m_showAllPorts = false;
+    bool m_scannedOnce = false;
+    QString m_resultsFile;
+    RunCounters m_counters;
+    bool m_allPassedAndStored = true;
+};

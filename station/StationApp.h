@@ -1,0 +1,4 @@
+#pragma once
+
+// Runs tovrane-station; returns the process's exit status.
+int RunStation(int argc, char** argv);

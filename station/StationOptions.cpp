@@ -1,0 +1,111 @@
+#include "station/StationOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+StationOptions UsageError(const QString& reason) {
+    StationOptions options;
+    options.action = StationOptions::Action::UsageError;
+    options.error = reason;
+    return options;
+}
+
+}  // namespace
+
+StationOptions ParseStationArguments(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption images("images", {}, "DIR");
+    const QCommandLineOption port("port", {}, "PATH");
+    const QCommandLineOption operation("operation", {}, "dsp|mcu|version");
+    const QCommandLineOption requireVerify("require-verify");
+    const QCommandLineOption results("results", {}, "FILE");
+    const QCommandLineOption start("start");
+    const QCommandLineOption quitWhenDone("quit-when-done");
+    const QCommandLineOption help(QStringList{"h", "help"});
+    const QCommandLineOption version("version");
+    parser.addOptions(
+        {images, port, operation, requireVerify, results, start, quitWhenDone, help, version});
+
+    if (!parser.parse(arguments)) {
+        return UsageError(parser.errorText());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return UsageError(QCoreApplication::translate("StationOptions", "unknown argument '%1'")
+                              .arg(parser.positionalArguments().front()));
+    }
+    StationOptions options;
+    if (parser.isSet(help)) {
+        options.action = StationOptions::Action::Help;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.action = StationOptions::Action::Version;
+        return options;
+    }
+    for (const QCommandLineOption* valued : {&images, &port, &results}) {
+        for (const QString& value : parser.values(*valued)) {
+            if (value.isEmpty()) {
+                return UsageError(
+                    QCoreApplication::translate("StationOptions", "--%1 needs a value")
+                        .arg(valued->names().front()));
+            }
+        }
+    }
+    if (parser.isSet(operation)) {
+        options.operation = OperationFromName(parser.value(operation));
+        if (!options.operation) {
+            return UsageError(
+                QCoreApplication::translate("StationOptions",
+                                            "--operation takes dsp, mcu or version, not '%1'")
+                    .arg(parser.value(operation)));
+        }
+    }
+    if (parser.isSet(images)) {
+        options.images = parser.value(images);
+    }
+    if (parser.isSet(results)) {
+        options.results = parser.value(results);
+    }
+    options.ports = parser.values(port);
+    options.requireVerify = parser.isSet(requireVerify);
+    options.start = parser.isSet(start);
+    options.quitWhenDone = parser.isSet(quitWhenDone);
+    return options;
+}
+
+QString StationUsage() {
+    return QCoreApplication::translate("StationOptions", R"(Usage: tovrane-station [OPTION]...
+  or:  tovrane-station --help | --version
+
+Flashes many devices at once, one slot a serial port. Each slot's run is a
+tovrane-cli child process (the one beside tovrane-station), so one device's
+fault never reaches another. A slot is a physical place: the USB port an
+adapter is plugged into (a re-plugged adapter comes back to its row), or a
+path given with --port. A slot passes only when its run finished (or read the
+version), verified when verification is required.
+
+  --images DIR          where dsp.hex, mcu_old.mot and mcu_new.mot are
+                        (default: the folder used last, at first start the
+                        folder of the programs)
+  --port PATH           add a slot for PATH, for example a pseudo-terminal or a
+                        /dev/serial/by-id link (repeatable)
+  --operation OP        dsp, mcu or version: Update DSP, Update MCU or Read
+                        Version (default: the one used last)
+  --require-verify      refuse images without a checkpoint record, and pass a
+                        slot only when its flash was verified
+  --results FILE        append one JSON line per ended run to FILE (default:
+                        ~/.local/share/tovrane/results.jsonl)
+  --start               start every slot once the window is up
+  --quit-when-done      end when no run is left: exit status 0 when every run
+                        passed, 1 otherwise; whatever keeps the batch from
+                        starting goes to standard error and ends the program
+                        with exit status 1
+  --help                this text
+  --version             the program's version
+
+Exit status: 0 (with --quit-when-done: every run passed), 1 (a run failed or
+the batch could not start), 2 (the command line is wrong).
+)");
+}

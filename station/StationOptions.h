@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "station/Operation.h"
+
+// What tovrane-station's command line asks for. Values not given keep what the
+// station remembers from its last use.
+struct StationOptions {
+    enum class Action { Run, Help, Version, UsageError };
+
+    Action action = Action::Run;
+    std::optional<QString> images;
+    QStringList ports;  // each becomes a slot of its own
+    std::optional<Operation> operation;
+    bool requireVerify = false;  // given: verification required for this session
+    std::optional<QString> results;
+    bool start = false;         // start every slot once the window is up
+    bool quitWhenDone = false;  // end when no run is left; errors go to stderr
+    QString error;              // why the command line is wrong
+};
+
+StationOptions ParseStationArguments(const QStringList& arguments);
+
+// The --help text.
+QString StationUsage();

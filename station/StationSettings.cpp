@@ -1,0 +1,35 @@
+#include "station/StationSettings.h"
+
+#include <QSettings>
+
+namespace {
+
+constexpr char kImages[] = "images";
+constexpr char kOperation[] = "operation";
+constexpr char kRequireVerify[] = "requireVerify";
+constexpr char kResults[] = "results";
+constexpr char kAutoStart[] = "autoStart";
+constexpr char kGeometry[] = "geometry";
+
+}  // namespace
+
+StationSettings LoadStationSettings(QSettings& settings, const StationSettings& defaults) {
+    StationSettings values;
+    values.imagesFolder = settings.value(kImages, defaults.imagesFolder).toString();
+    values.operation =
+        OperationFromName(settings.value(kOperation).toString()).value_or(defaults.operation);
+    values.requireVerify = settings.value(kRequireVerify, defaults.requireVerify).toBool();
+    values.resultsFile = settings.value(kResults, defaults.resultsFile).toString();
+    values.autoStart = settings.value(kAutoStart, defaults.autoStart).toBool();
+    values.geometry = settings.value(kGeometry, defaults.geometry).toByteArray();
+    return values;
+}
+
+void SaveStationSettings(QSettings& settings, const StationSettings& values) {
+    settings.setValue(kImages, values.imagesFolder);
+    settings.setValue(kOperation, OperationName(values.operation));
+    settings.setValue(kRequireVerify, values.requireVerify);
+    settings.setValue(kResults, values.resultsFile);
+    settings.setValue(kAutoStart, values.autoStart);
+    settings.setValue(kGeometry, values.geometry);
+}

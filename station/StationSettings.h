@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "station/Operation.h"
+
+class QSettings;
+
+// What the station remembers between uses.
+struct StationSettings {
+    QString imagesFolder;
+    Operation operation = Operation::UpdateMcu;
+    bool requireVerify = false;
+    QString resultsFile;
+    bool autoStart = false;
+    QByteArray geometry;
+};
+
+// Reads the remembered values; `defaults` stands for what was never stored.
+StationSettings LoadStationSettings(QSettings& settings, const StationSettings& defaults);
+void SaveStationSettings(QSettings& settings, const StationSettings& values);

@@ -1,0 +1,414 @@
+#include "station/StationWindow.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "link/Timeouts.h"
+#include "station/ProgressDelegate.h"
+#include "station/SlotLogDialog.h"
+#include "station/Station.h"
+
+namespace {
+
+constexpr int kShownShaDigits = 12;
+
+QString ImageLine(const ImageStatus& status) {
+    switch (status.state) {
+        case ImageStatus::State::Checking:
+            return CStationWindow::tr("checking…");
+        case ImageStatus::State::Missing:
+            return CStationWindow::tr("missing");
+        case ImageStatus::State::Refused:
+            return CStationWindow::tr("refused: %1").arg(status.reason);
+        case ImageStatus::State::Accepted:
+            break;
+    }
+    return CStationWindow::tr("%1 blocks, checkpoint %2, SHA-256 %3…, accepted")
+        .arg(status.blocks.value_or(0))
+        .arg(status.checkpoint.value_or(false) ? CStationWindow::tr("yes")
+                                               : CStationWindow::tr("no"))
+        .arg(status.sha256.left(kShownShaDigits));
+}
+
+QPushButton* Button(const QString& text, QWidget* parent) {
+    return new QPushButton(text, parent);
+}
+
+}  // namespace
+
+CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSettings remembered,
+                               QWidget* parent)
+    : QMainWindow(parent),
+      m_station(station),
+      m_settings(settings),
+      m_remembered(std::move(remembered)) {
+    setWindowTitle(tr("Tovrane Station"));
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(MakeImagesBox());
+    layout->addWidget(MakeOperationBox());
+    layout->addWidget(MakeResultsRow());
+    m_notice = new QLabel(central);
+    m_notice->setWordWrap(true);
+    m_notice->setStyleSheet(QStringLiteral("color: #c62828;"));
+    m_notice->hide();
+    layout->addWidget(m_notice);
+    layout->addWidget(MakeTable(), 1);
+    layout->addWidget(MakeButtons());
+    layout->addWidget(MakeCounters());
+    setCentralWidget(central);
+    if (!restoreGeometry(m_remembered.geometry)) {
+        resize(1180, 640);
+    }
+
+    m_closeWait.setSingleShot(true);
+    connect(&m_closeWait, &QTimer::timeout, this, &CStationWindow::FinishClosing);
+    connect(&m_station.Images(), &CImageFolderCheck::Changed, this, &CStationWindow::ShowImages);
+    connect(&m_station, &CStation::CountersChanged, this, &CStationWindow::ShowCounters);
+    connect(&m_station, &CStation::Notice, this, &CStationWindow::ShowNotice);
+    connect(&m_station, &CStation::AllRunsEnded, this, [this] {
+        if (m_closing) {
+            FinishClosing();
+        }
+    });
+    connect(&m_station.Model(), &QAbstractItemModel::dataChanged, this,
+            &CStationWindow::UpdateButtons);
+    connect(&m_station.Model(), &QAbstractItemModel::rowsInserted, this,
+            &CStationWindow::UpdateButtons);
+    connect(&m_station.Model(), &QAbstractItemModel::rowsRemoved, this,
+            &CStationWindow::UpdateButtons);
+    ShowImages();
+    ShowCounters();
+}
+
+QWidget* CStationWindow::MakeImagesBox() {
+    auto* box = new QGroupBox(tr("Images"), this);
+    auto* grid = new QGridLayout(box);
+    m_folder = new QLabel(box);
+    m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* choose = Button(tr("C&hoose…"), box);
+    connect(choose, &QPushButton::clicked, this, &CStationWindow::ChooseImagesFolder);
+    grid->addWidget(new QLabel(tr("Folder:"), box), 0, 0);
+    grid->addWidget(m_folder, 0, 1);
+    grid->addWidget(choose, 0, 2);
+    const CImageFolderCheck::Statuses& images = m_station.Images().Images();
+    for (int i = 0; i < CImageFolderCheck::kImageCount; ++i) {
+        m_imageLines[i] = new QLabel(box);
+        m_imageLines[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(new QLabel(images[static_cast<size_t>(i)].name, box), i + 1, 0);
+        grid->addWidget(m_imageLines[i], i + 1, 1, 1, 2);
+    }
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
+QWidget* CStationWindow::MakeOperationBox() {
+    auto* box = new QGroupBox(tr("Operation"), this);
+    auto* row = new QHBoxLayout(box);
+    m_operations = new QButtonGroup(box);
+    const std::pair<Operation, QString> choices[] = {
+        {Operation::UpdateMcu, tr("Update &MCU")},
+        {Operation::UpdateDsp, tr("Update &DSP")},
+        {Operation::ReadVersion, tr("Read &Version")},
+    };
+    for (const auto& [operation, text] : choices) {
+        auto* radio = new QRadioButton(text, box);
+        radio->setChecked(operation == m_station.CurrentOperation());
+        m_operations->addButton(radio, static_cast<int>(operation));
+        row->addWidget(radio);
+    }
+    connect(m_operations, &QButtonGroup::idClicked, this, [this](int id) {
+        m_station.SetOperation(static_cast<Operation>(id));
+        m_remembered.operation = static_cast<Operation>(id);
+        Remember();
+        ShowImages();
+    });
+    row->addSpacing(24);
+    m_requireVerify = new QCheckBox(tr("Require &verification"), box);
+    m_requireVerify->setChecked(m_station.RequireVerify());
+    connect(m_requireVerify, &QCheckBox::toggled, this, [this](bool on) {
+        m_station.SetRequireVerify(on);
+        m_remembered.requireVerify = on;
+        Remember();
+    });
+    m_autoStart = new QCheckBox(tr("&Auto-start"), box);
+    m_autoStart->setToolTip(
+        tr("Start the operation by itself when a device is plugged into a slot. A slot runs "
+           "again only after its device was unplugged and a device plugged in."));
+    m_autoStart->setChecked(m_station.AutoStart());
+    connect(m_autoStart, &QCheckBox::toggled, this, [this](bool on) {
+        m_station.SetAutoStart(on);
+        m_remembered.autoStart = on;
+        Remember();
+    });
+    auto* allPorts = new QCheckBox(tr("All &ports"), box);
+    allPorts->setToolTip(tr("Also list on-board serial ports (ttyS, ttyAMA)."));
+    connect(allPorts, &QCheckBox::toggled, &m_station, &CStation::SetShowAllPorts);
+    row->addWidget(m_requireVerify);
+    row->addWidget(m_autoStart);
+    row->addWidget(allPorts);
+    row->addStretch(1);
+    return box;
+}
+
+QWidget* CStationWindow::MakeResultsRow() {
+    auto* widget = new QWidget(this);
+    auto* row = new QHBoxLayout(widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_resultsFile = new QLabel(m_station.ResultsFile(), widget);
+    m_resultsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* choose = Button(tr("Choose &file…"), widget);
+    connect(choose, &QPushButton::clicked, this, &CStationWindow::ChooseResultsFile);
+    m_operationBlocker = new QLabel(widget);
+    m_operationBlocker->setStyleSheet(QStringLiteral("color: #c62828;"));
+    row->addWidget(new QLabel(tr("Results file:"), widget));
+    row->addWidget(m_resultsFile, 1);
+    row->addWidget(choose);
+    auto* column = new QWidget(this);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(widget);
+    layout->addWidget(m_operationBlocker);
+    return column;
+}
+
+QWidget* CStationWindow::MakeTable() {
+    m_table = new QTableView(this);
+    m_table->setModel(&m_station.Model());
+    m_table->setItemDelegateForColumn(CSlotModel::ProgressColumn, new CProgressDelegate(m_table));
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(CSlotModel::ProgressColumn,
+                                                      QHeaderView::Fixed);
+    m_table->horizontalHeader()->resizeSection(CSlotModel::ProgressColumn, 130);
+    m_table->horizontalHeader()->setSectionResizeMode(CSlotModel::ResultColumn,
+                                                      QHeaderView::Stretch);
+    m_table->installEventFilter(this);
+    connect(m_table, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { OpenLog(index.row()); });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CStationWindow::UpdateButtons);
+    return m_table;
+}
+
+QWidget* CStationWindow::MakeButtons() {
+    auto* widget = new QWidget(this);
+    auto* row = new QHBoxLayout(widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_start = Button(tr("&Start"), widget);
+    m_stop = Button(tr("S&top"), widget);
+    m_log = Button(tr("&Log…"), widget);
+    m_remove = Button(tr("&Remove"), widget);
+    m_startAll = Button(tr("Start &all"), widget);
+    m_stopAll = Button(tr("Stop a&ll"), widget);
+    connect(m_start, &QPushButton::clicked, this, &CStationWindow::StartSelected);
+    connect(m_stop, &QPushButton::clicked, this, &CStationWindow::StopSelected);
+    connect(m_remove, &QPushButton::clicked, this, &CStationWindow::RemoveSelected);
+    connect(m_log, &QPushButton::clicked, this, [this] {
+        for (int row : SelectedRows()) {
+            OpenLog(row);
+        }
+    });
+    connect(m_startAll, &QPushButton::clicked, &m_station, &CStation::StartAll);
+    connect(m_stopAll, &QPushButton::clicked, &m_station, &CStation::StopAll);
+    for (QPushButton* button : {m_start, m_stop, m_log, m_remove}) {
+        row->addWidget(button);
+    }
+    row->addStretch(1);
+    row->addWidget(m_startAll);
+    row->addWidget(m_stopAll);
+    return widget;
+}
+
+QWidget* CStationWindow::MakeCounters() {
+    auto* widget = new QWidget(this);
+    auto* row = new QHBoxLayout(widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_counters = new QLabel(widget);
+    auto* reset = Button(tr("R&eset counters"), widget);
+    connect(reset, &QPushButton::clicked, &m_station, &CStation::ResetCounters);
+    row->addWidget(m_counters, 1);
+    row->addWidget(reset);
+    return widget;
+}
+
+void CStationWindow::ShowImages() {
+    m_folder->setText(m_station.Images().Folder());
+    const CImageFolderCheck::Statuses& images = m_station.Images().Images();
+    for (size_t i = 0; i < images.size(); ++i) {
+        m_imageLines[i]->setText(ImageLine(images[i]));
+    }
+    const QString blocker = m_station.Images().BlockerFor(m_station.CurrentOperation());
+    const bool checking = m_station.Images().Checking();
+    m_operationBlocker->setText(blocker.isEmpty() || checking
+                                    ? QString()
+                                    : tr("The operation cannot start: %1").arg(blocker));
+    m_operationBlocker->setVisible(!m_operationBlocker->text().isEmpty());
+    UpdateButtons();
+}
+
+void CStationWindow::ShowCounters() {
+    const RunCounters counters = m_station.Counters();
+    m_counters->setText(tr("Passed: %1    Failed: %2    Running: %3")
+                            .arg(counters.passed)
+                            .arg(counters.failed)
+                            .arg(m_station.RunningCount()));
+    UpdateButtons();
+}
+
+void CStationWindow::ShowNotice(const QString& text) {
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+void CStationWindow::UpdateButtons() {
+    const bool imagesReady = m_station.Images().BlockerFor(m_station.CurrentOperation()).isEmpty();
+    const QList<int> rows = SelectedRows();
+    bool anyIdle = false;
+    bool anyBusy = false;
+    bool anyRemovable = false;
+    for (int row : rows) {
+        const Slot& slot = m_station.Model().At(row);
+        anyIdle = anyIdle || (!slot.Busy() && slot.DevicePresent());
+        anyBusy = anyBusy || slot.Busy();
+        anyRemovable = anyRemovable || m_station.CanRemove(row);
+    }
+    m_start->setEnabled(imagesReady && anyIdle && !m_closing);
+    m_stop->setEnabled(anyBusy);
+    m_remove->setEnabled(anyRemovable);
+    m_log->setEnabled(!rows.isEmpty());
+    m_startAll->setEnabled(imagesReady && m_station.Model().Count() > 0 && !m_closing);
+    m_stopAll->setEnabled(m_station.RunningCount() > 0);
+}
+
+QList<int> CStationWindow::SelectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows()) {
+        rows << index.row();
+    }
+    return rows;
+}
+
+void CStationWindow::OpenLog(int row) {
+    if (row < 0 || row >= m_station.Model().Count()) {
+        return;
+    }
+    auto* dialog = new CSlotLogDialog(m_station, m_station.Model().At(row).id, this);
+    dialog->show();
+}
+
+void CStationWindow::ChooseImagesFolder() {
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("Images folder"), m_station.Images().Folder());
+    if (!folder.isEmpty()) {
+        m_station.SetImagesFolder(folder);
+        m_remembered.imagesFolder = folder;
+        Remember();
+    }
+}
+
+void CStationWindow::ChooseResultsFile() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Results file"), m_station.ResultsFile(),
+        tr("JSON Lines (*.jsonl);;All files (*)"), nullptr, QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty()) {
+        m_station.SetResultsFile(path);
+        m_resultsFile->setText(path);
+        m_remembered.resultsFile = path;
+        Remember();
+    }
+}
+
+void CStationWindow::StartSelected() {
+    ShowNotice({});
+    // Rows are taken by id: a start may not move them, but a notice may come first.
+    QStringList ids;
+    for (int row : SelectedRows()) {
+        ids << m_station.Model().At(row).id;
+    }
+    for (const QString& id : ids) {
+        const int row = m_station.Model().RowOf(id);
+        if (row >= 0 && !m_station.Model().At(row).Busy() && !m_station.StartSlot(row)) {
+            break;
+        }
+    }
+}
+
+void CStationWindow::StopSelected() {
+    for (int row : SelectedRows()) {
+        m_station.StopSlot(row);
+    }
+}
+
+void CStationWindow::RemoveSelected() {
+    QList<int> rows = SelectedRows();
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    for (int row : rows) {
+        m_station.RemoveSlot(row);
+    }
+}
+
+void CStationWindow::Remember() {
+    m_remembered.geometry = saveGeometry();
+    SaveStationSettings(m_settings, m_remembered);
+}
+
+// Enter opens the log of the current row, as a double click does.
+bool CStationWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_table->currentIndex().isValid()) {
+            OpenLog(m_table->currentIndex().row());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Closing while devices are flashed asks first, then stops every run and waits
+// (bounded) for their results before the window goes.
+void CStationWindow::closeEvent(QCloseEvent* event) {
+    const int running = m_station.RunningCount();
+    if (m_closing || running == 0) {
+        Remember();
+        event->accept();
+        return;
+    }
+    event->ignore();
+    const auto answer = QMessageBox::question(
+        this, tr("Tovrane Station"),
+        tr("%n device(s) are still being flashed. Stop them and quit?", nullptr, running),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes || m_closing) {
+        return;
+    }
+    m_closing = true;
+    ShowNotice(tr("Stopping every run and storing its result…"));
+    UpdateButtons();
+    m_station.StopAll();
+    m_closeWait.start(static_cast<int>(timing::Scaled(timing::kStationCloseWaitMs)));
+}
+
+void CStationWindow::FinishClosing() {
+    m_closeWait.stop();
+    m_closing = true;
+    close();
+}

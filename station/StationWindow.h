@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include "station/ImageFolderCheck.h"
+#include "station/StationSettings.h"
+
+class CStation;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSettings;
+class QTableView;
+
+// The many-device window: the images row, the operation, the slots table with
+// each slot's progress and result, and the counters. Everything it shows comes
+// from the station; what the operator chooses is remembered in the settings.
+class CStationWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    // `remembered` holds what the operator chose before; values the command line
+    // gave for this session only are already set in the station.
+    CStationWindow(CStation& station, QSettings& settings, StationSettings remembered,
+                   QWidget* parent = nullptr);
+
+    // Opens the log of the slot in `row`.
+    void OpenLog(int row);
+    QTableView* Table() const { return m_table; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* MakeImagesBox();
+    QWidget* MakeOperationBox();
+    QWidget* MakeResultsRow();
+    QWidget* MakeTable();
+    QWidget* MakeButtons();
+    QWidget* MakeCounters();
+    void ShowImages();
+    void ShowCounters();
+    void ShowNotice(const QString& text);
+    void UpdateButtons();
+    QList<int> SelectedRows() const;
+    void ChooseImagesFolder();
+    void ChooseResultsFile();
+    void StartSelected();
+    void StopSelected();
+    void RemoveSelected();
+    void Remember();
+    void FinishClosing();
+
+    CStation& m_station;
+    QSettings& m_settings;
+    StationSettings m_remembered;
+    QLabel* m_folder = nullptr;
+    QLabel* m_imageLines[CImageFolderCheck::kImageCount] = {};
+    QLabel* m_operationBlocker = nullptr;
+    QButtonGroup* m_operations = nullptr;
+    QCheckBox* m_requireVerify = nullptr;
+    QCheckBox* m_autoStart = nullptr;
+    QLabel* m_resultsFile = nullptr;
+    QLabel* m_notice = nullptr;
+    QTableView* m_table = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_stop = nullptr;
+    QPushButton* m_startAll = nullptr;
+    QPushButton* m_stopAll = nullptr;
+    QPushButton* m_remove = nullptr;
+    QPushButton* m_log = nullptr;
+    QLabel* m_counters = nullptr;
+    bool m_closing = false;
+    QTimer m_closeWait;
+};

@@ -1,0 +1,5 @@
+#include "station/StationApp.h"
+
+int main(int argc, char** argv) {
+    return RunStation(argc, argv);
+}

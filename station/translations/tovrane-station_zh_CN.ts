@@ -1,0 +1,527 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CChildRun</name>
+    <message>
+        <source>stderr: %1</source>
+        <translation>标准错误输出：%1</translation>
+    </message>
+    <message>
+        <source>Not a line of tovrane-cli: %1</source>
+        <translation>不是 tovrane-cli 的输出行：%1</translation>
+    </message>
+    <message>
+        <source>tovrane-cli wrote nothing for %1 s: stopping it.</source>
+        <translation>tovrane-cli 已有 %1 秒没有输出：正在停止它。</translation>
+    </message>
+</context>
+<context>
+    <name>CImageFolderCheck</name>
+    <message>
+        <source>tovrane-cli could not be started: %1</source>
+        <translation>无法启动 tovrane-cli：%1</translation>
+    </message>
+    <message>
+        <source>The images are still being checked.</source>
+        <translation>仍在检查映像文件。</translation>
+    </message>
+    <message>
+        <source>%1 is refused: %2</source>
+        <translation>%1 被拒绝：%2</translation>
+    </message>
+    <message>
+        <source>There is no dsp.hex in %1.</source>
+        <translation>%1 中没有 dsp.hex。</translation>
+    </message>
+    <message>
+        <source>There is neither mcu_old.mot nor mcu_new.mot in %1.</source>
+        <translation>%1 中既没有 mcu_old.mot 也没有 mcu_new.mot。</translation>
+    </message>
+    <message>
+        <source>tovrane-cli --check-images ended abnormally</source>
+        <translation>tovrane-cli --check-images 异常结束</translation>
+    </message>
+    <message>
+        <source>checking the images took longer than %1 s</source>
+        <translation>检查映像文件超过了 %1 秒</translation>
+    </message>
+</context>
+<context>
+    <name>CSlotLogDialog</name>
+    <message>
+        <source>Log of slot %1</source>
+        <translation>槽位 %1 的日志</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Save…</source>
+        <translation>保存(&amp;S)…</translation>
+    </message>
+    <message>
+        <source>Save the log</source>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>Log files (*.log *.txt);;All files (*)</source>
+        <translation>日志文件 (*.log *.txt);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>The log could not be saved to %1: %2</source>
+        <translation>无法将日志保存到 %1：%2</translation>
+    </message>
+</context>
+<context>
+    <name>CSlotModel</name>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>old</source>
+        <translation>旧</translation>
+    </message>
+    <message>
+        <source>new</source>
+        <translation>新</translation>
+    </message>
+    <message>
+        <source>no device</source>
+        <translation>无设备</translation>
+    </message>
+    <message>
+        <source>usable</source>
+        <translation>可用</translation>
+    </message>
+    <message>
+        <source>busy</source>
+        <translation>占用</translation>
+    </message>
+    <message>
+        <source>no permission</source>
+        <translation>无权限</translation>
+    </message>
+    <message>
+        <source>unavailable</source>
+        <translation>不可用</translation>
+    </message>
+    <message>
+        <source>Slot</source>
+        <translation>槽位</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>设备</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Blocks</source>
+        <translation>块</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>Remaining</source>
+        <translation>剩余</translation>
+    </message>
+    <message>
+        <source>Loader</source>
+        <translation>加载程序</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>用时</translation>
+    </message>
+    <message>
+        <source>%1, serial %2</source>
+        <translation>%1，序列号 %2</translation>
+    </message>
+    <message>
+        <source>running</source>
+        <translation>运行中</translation>
+    </message>
+    <message>
+        <source>%1%</source>
+        <translation>%1%</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+    <message>
+        <source>%1 blocks/s</source>
+        <translation>%1 块/秒</translation>
+    </message>
+    <message>
+        <source>saving the result…</source>
+        <translation>正在保存结果…</translation>
+    </message>
+</context>
+<context>
+    <name>CStation</name>
+    <message>
+        <source>given with --port</source>
+        <translation>由 --port 指定</translation>
+    </message>
+    <message>
+        <source>tovrane-cli was not found at %1; it belongs beside tovrane-station. Reinstall Tovrane.</source>
+        <translation>在 %1 找不到 tovrane-cli；它应与 tovrane-station 在同一目录。请重新安装 Tovrane。</translation>
+    </message>
+    <message>
+        <source>Slot %1 has no device to start.</source>
+        <translation>槽位 %1 没有可启动的设备。</translation>
+    </message>
+    <message>
+        <source>No slot has a usable device to start.</source>
+        <translation>没有槽位有可用的设备可以启动。</translation>
+    </message>
+    <message>
+        <source>%1 (not stored)</source>
+        <translation>%1（未保存）</translation>
+    </message>
+</context>
+<context>
+    <name>CStationWindow</name>
+    <message>
+        <source>checking…</source>
+        <translation>正在检查…</translation>
+    </message>
+    <message>
+        <source>missing</source>
+        <translation>缺失</translation>
+    </message>
+    <message>
+        <source>refused: %1</source>
+        <translation>被拒绝：%1</translation>
+    </message>
+    <message>
+        <source>%1 blocks, checkpoint %2, SHA-256 %3…, accepted</source>
+        <translation>%1 块，校验点 %2，SHA-256 %3…，已接受</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>有</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Tovrane Station</source>
+        <translation>Tovrane 工作站</translation>
+    </message>
+    <message>
+        <source>Images</source>
+        <translation>映像文件</translation>
+    </message>
+    <message>
+        <source>C&amp;hoose…</source>
+        <translation>选择(&amp;H)…</translation>
+    </message>
+    <message>
+        <source>Folder:</source>
+        <translation>文件夹：</translation>
+    </message>
+    <message>
+        <source>Operation</source>
+        <translation>操作</translation>
+    </message>
+    <message>
+        <source>Update &amp;MCU</source>
+        <translation>更新 MCU(&amp;M)</translation>
+    </message>
+    <message>
+        <source>Update &amp;DSP</source>
+        <translation>更新 DSP(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Read &amp;Version</source>
+        <translation>读取版本(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Require &amp;verification</source>
+        <translation>要求校验(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Auto-start</source>
+        <translation>自动开始(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Start the operation by itself when a device is plugged into a slot. A slot runs again only after its device was unplugged and a device plugged in.</source>
+        <translation>设备插入槽位时自动开始操作。只有在设备拔出并重新插入设备之后，槽位才会再次运行。</translation>
+    </message>
+    <message>
+        <source>All &amp;ports</source>
+        <translation>所有端口(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Also list on-board serial ports (ttyS, ttyAMA).</source>
+        <translation>同时列出板载串口（ttyS、ttyAMA）。</translation>
+    </message>
+    <message>
+        <source>Choose &amp;file…</source>
+        <translation>选择文件(&amp;F)…</translation>
+    </message>
+    <message>
+        <source>Results file:</source>
+        <translation>结果文件：</translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation>开始(&amp;S)</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>停止(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Log…</source>
+        <translation>日志(&amp;L)…</translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
+        <translation>移除(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Start &amp;all</source>
+        <translation>全部开始(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Stop a&amp;ll</source>
+        <translation>全部停止(&amp;L)</translation>
+    </message>
+    <message>
+        <source>R&amp;eset counters</source>
+        <translation>计数清零(&amp;E)</translation>
+    </message>
+    <message>
+        <source>The operation cannot start: %1</source>
+        <translation>无法开始操作：%1</translation>
+    </message>
+    <message>
+        <source>Passed: %1    Failed: %2    Running: %3</source>
+        <translation>通过：%1    失败：%2    运行中：%3</translation>
+    </message>
+    <message>
+        <source>Images folder</source>
+        <translation>映像文件夹</translation>
+    </message>
+    <message>
+        <source>Results file</source>
+        <translation>结果文件</translation>
+    </message>
+    <message>
+        <source>JSON Lines (*.jsonl);;All files (*)</source>
+        <translation>JSON Lines (*.jsonl);;所有文件 (*)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n device(s) are still being flashed. Stop them and quit?</source>
+        <translation>
+            <numerusform>仍有 %n 台设备正在烧写。停止它们并退出吗？</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Stopping every run and storing its result…</source>
+        <translation>正在停止所有运行并保存结果…</translation>
+    </message>
+</context>
+<context>
+    <name>ResultsFile</name>
+    <message>
+        <source>Cannot write the results file %1: %2. Choose another results file.</source>
+        <translation>无法写入结果文件 %1：%2。请选择另一个结果文件。</translation>
+    </message>
+    <message>
+        <source>No results file is chosen. Choose one.</source>
+        <translation>尚未选择结果文件。请选择一个。</translation>
+    </message>
+    <message>
+        <source>Cannot make the folder of the results file %1. Choose another results file.</source>
+        <translation>无法创建结果文件 %1 所在的文件夹。请选择另一个结果文件。</translation>
+    </message>
+    <message>
+        <source>The results file %1 is not a regular file. Choose another results file.</source>
+        <translation>结果文件 %1 不是普通文件。请选择另一个结果文件。</translation>
+    </message>
+</context>
+<context>
+    <name>RunVerdict</name>
+    <message>
+        <source>tovrane-cli could not be started: %1</source>
+        <translation>无法启动 tovrane-cli：%1</translation>
+    </message>
+    <message>
+        <source>tovrane-cli wrote nothing for too long and was stopped</source>
+        <translation>tovrane-cli 太久没有输出，已被停止</translation>
+    </message>
+    <message>
+        <source>tovrane-cli was killed by signal %1 (%2)</source>
+        <translation>tovrane-cli 被信号 %1（%2）终止</translation>
+    </message>
+    <message>
+        <source>tovrane-cli wrote a line that is not JSON: %1</source>
+        <translation>tovrane-cli 输出了不是 JSON 的一行：%1</translation>
+    </message>
+    <message>
+        <source>tovrane-cli ended without a result (exit status %1)</source>
+        <translation>tovrane-cli 结束时没有给出结果（退出状态 %1）</translation>
+    </message>
+    <message>
+        <source>tovrane-cli wrote more after its result</source>
+        <translation>tovrane-cli 在结果之后还有输出</translation>
+    </message>
+    <message>
+        <source>tovrane-cli reported %1 but exited with status %2</source>
+        <translation>tovrane-cli 报告 %1，但退出状态为 %2</translation>
+    </message>
+    <message>
+        <source>the update finished without verification, which is required</source>
+        <translation>更新已完成但未经校验，而校验是必需的</translation>
+    </message>
+    <message>
+        <source>passed</source>
+        <translation>通过</translation>
+    </message>
+    <message>
+        <source>write failed</source>
+        <translation>写入失败</translation>
+    </message>
+    <message>
+        <source>verification failed</source>
+        <translation>校验失败</translation>
+    </message>
+    <message>
+        <source>connection failed</source>
+        <translation>连接失败</translation>
+    </message>
+    <message>
+        <source>no loader answered</source>
+        <translation>没有加载程序应答</translation>
+    </message>
+    <message>
+        <source>image missing</source>
+        <translation>映像文件缺失</translation>
+    </message>
+    <message>
+        <source>image refused</source>
+        <translation>映像文件被拒绝</translation>
+    </message>
+    <message>
+        <source>port could not be opened</source>
+        <translation>无法打开端口</translation>
+    </message>
+    <message>
+        <source>port setup failed</source>
+        <translation>端口设置失败</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>已停止</translation>
+    </message>
+</context>
+<context>
+    <name>StationApp</name>
+    <message>
+        <source>Try &apos;tovrane-station --help&apos;.</source>
+        <translation>请尝试 &apos;tovrane-station --help&apos;。</translation>
+    </message>
+</context>
+<context>
+    <name>StationOptions</name>
+    <message>
+        <source>unknown argument &apos;%1&apos;</source>
+        <translation>未知参数 &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--%1 needs a value</source>
+        <translation>--%1 需要一个值</translation>
+    </message>
+    <message>
+        <source>--operation takes dsp, mcu or version, not &apos;%1&apos;</source>
+        <translation>--operation 只能是 dsp、mcu 或 version，而不是 &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>Usage: tovrane-station [OPTION]...
+  or:  tovrane-station --help | --version
+
+Flashes many devices at once, one slot a serial port. Each slot&apos;s run is a
+tovrane-cli child process (the one beside tovrane-station), so one device&apos;s
+fault never reaches another. A slot is a physical place: the USB port an
+adapter is plugged into (a re-plugged adapter comes back to its row), or a
+path given with --port. A slot passes only when its run finished (or read the
+version), verified when verification is required.
+
+  --images DIR          where dsp.hex, mcu_old.mot and mcu_new.mot are
+                        (default: the folder used last, at first start the
+                        folder of the programs)
+  --port PATH           add a slot for PATH, for example a pseudo-terminal or a
+                        /dev/serial/by-id link (repeatable)
+  --operation OP        dsp, mcu or version: Update DSP, Update MCU or Read
+                        Version (default: the one used last)
+  --require-verify      refuse images without a checkpoint record, and pass a
+                        slot only when its flash was verified
+  --results FILE        append one JSON line per ended run to FILE (default:
+                        ~/.local/share/tovrane/results.jsonl)
+  --start               start every slot once the window is up
+  --quit-when-done      end when no run is left: exit status 0 when every run
+                        passed, 1 otherwise; whatever keeps the batch from
+                        starting goes to standard error and ends the program
+                        with exit status 1
+  --help                this text
+  --version             the program&apos;s version
+
+Exit status: 0 (with --quit-when-done: every run passed), 1 (a run failed or
+the batch could not start), 2 (the command line is wrong).
+</source>
+        <translation>用法：tovrane-station [选项]...
+  或：tovrane-station --help | --version
+
+同时烧写多台设备，每个串口一个槽位。每个槽位的运行都是一个 tovrane-cli
+子进程（与 tovrane-station 在同一目录），因此一台设备的故障不会影响其他设备。
+槽位是一个物理位置：适配器所插的 USB 端口（重新插入的适配器会回到它的行），
+或用 --port 指定的路径。只有当运行完成（或读取到版本）、并且在要求校验时
+已经校验通过，槽位才算通过。
+
+  --images DIR          dsp.hex、mcu_old.mot 和 mcu_new.mot 所在的文件夹
+                        （默认：上次使用的文件夹，首次启动时为程序所在的文件夹）
+  --port PATH           为 PATH 添加一个槽位，例如伪终端或
+                        /dev/serial/by-id 链接（可重复）
+  --operation OP        dsp、mcu 或 version：更新 DSP、更新 MCU 或读取版本
+                        （默认：上次使用的操作）
+  --require-verify      拒绝没有校验点记录的映像文件，并且只有烧写内容校验
+                        通过时槽位才算通过
+  --results FILE        每次运行结束时向 FILE 追加一行 JSON（默认：
+                        ~/.local/share/tovrane/results.jsonl）
+  --start               窗口出现后启动所有槽位
+  --quit-when-done      没有运行时结束程序：所有运行都通过时退出状态为 0，
+                        否则为 1；任何阻止批量启动的原因都写到标准错误，
+                        并以退出状态 1 结束程序
+  --help                显示本帮助
+  --version             显示程序版本
+
+退出状态：0（使用 --quit-when-done 时：所有运行都通过），1（有运行失败或批量
+无法启动），2（命令行有误）。
+</translation>
+    </message>
+</context>
+</TS>

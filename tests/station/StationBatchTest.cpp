@@ -1,0 +1,52 @@
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "StationFixture.h"
+
+namespace {
+
+// tovrane-station as a line's start-up script runs it, without a display.
+struct StationRun {
+    int exitCode = -1;
+    QString err;
+};
+
+StationRun RunStation(const QStringList& arguments, const TempDir& home) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.File("config")));
+    process.setProcessEnvironment(environment);
+    process.start(TOVRANE_STATION_PATH, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+TEST_F(StationFixture, ABatchEndsWithTheVerdictOfItsRuns) {
+    TempDir home;
+    auto& device = StartDevice();
+    const QStringList batch{"--port",   QString::fromStdString(device.SlavePath()),
+                            "--images", QString::fromStdString(images.Path().string()),
+                            "--start",  "--quit-when-done"};
+
+    const StationRun passed = RunStation(batch + QStringList{"--results", ResultsPath()}, home);
+    EXPECT_EQ(passed.exitCode, 0) << passed.err.toStdString();
+    ASSERT_EQ(StoredResults().size(), 1u);
+    EXPECT_EQ(StoredResults()[0].value("outcome"), "finished");
+
+    // A results file that cannot be written keeps every run from starting.
+    ASSERT_TRUE(device.WaitForConnectionsEnded(1, std::chrono::seconds(5)));
+    device.ClearLog();
+    const QString unwritable = ResultsPath() + "/results.jsonl";  // below a file
+    const StationRun refused = RunStation(batch + QStringList{"--results", unwritable}, home);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("results file")) << refused.err.toStdString();
+    EXPECT_TRUE(device.Commands().empty());
+
+    const StationRun wrong = RunStation({"--operation", "flash"}, home);
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.err.contains("--operation")) << wrong.err.toStdString();
+}
+
+}  // namespace
