@@ -228,11 +228,11 @@ void CUpdateEngine::SetOperationButtons(bool enable) {
 }
 
 void CUpdateEngine::EndRun(RunResult result) {
-    // A run cut short by a stop is interrupted, whatever it had reached.
-    m_report.result = result;
-    if (m_link.StopRequested()) {
-        m_report.result = RunResult::Interrupted;
-        m_report.detail = ReplyEndText(ReplyEnd::Stopped);
+    // A run cut short by a stop is interrupted, whatever it had reached: no detail
+    // to add to that.
+    m_report.result = m_link.StopRequested() ? RunResult::Interrupted : result;
+    if (m_report.result == RunResult::Interrupted) {
+        m_report.detail.clear();
     }
     m_outcome = CoarseOutcome(m_report.result);
     std::lock_guard lock(m_mutex);

@@ -320,7 +320,7 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     const QJsonObject result = ResultOf(stopped);
     EXPECT_EQ(result["outcome"], "interrupted");
     EXPECT_EQ(result["exit"], 143);
-    EXPECT_EQ(result["detail"], "stopped");
+    EXPECT_TRUE(result["detail"].isNull()) << "the outcome says why";
 }
 
 // A FIFO waits for a writer and /dev/zero never ends: neither is read, by the check
