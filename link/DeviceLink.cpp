@@ -38,6 +38,7 @@ void TraceEmptyReply(std::string_view command, ReplyEnd end) {
 }  // namespace
 
 const char* ReplyEndText(ReplyEnd end) {
+    // In the order of ReplyEnd.
     constexpr const char* kTexts[] = {
         "",       "empty reply", "no reply", "reply too long", "reply lost bytes to a full queue",
         "stopped"};
