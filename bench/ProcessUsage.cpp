@@ -1,6 +1,7 @@
 #include "ProcessUsage.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -45,6 +46,19 @@ double ThreadCpuMs() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// The "cpu" line of /proc/stat: user nice system idle iowait irq softirq steal, in
+// clock ticks (guest time is already inside user).
+MachineCpu MachineCpuMs() {
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    double user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    if (!(stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal)) {
+        return {};
+    }
+    const double msPerTick = 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return {(user + nice + system + irq + softirq) * msPerTick, steal * msPerTick};
 }
 
 long CurrentRssKb() {

@@ -63,6 +63,8 @@ struct Batch {
     double stationCpuMs = 0;
     double clisCpuMs = 0;
     double devicesCpuMs = 0;
+    double samplerCpuMs = 0;  // this benchmark's own reading of /proc
+    MachineCpu machine;       // every process's, during the batch
     Distribution latenessUs;
     size_t probes = 0;
     long stationPeakKb = 0;
@@ -138,6 +140,7 @@ void MeasureRuns(CStation& station, Batch& batch) {
     ResetPeakRss();
     const double cpuBefore = ProcessCpuMs();
     const double childrenBefore = ReapedChildrenCpuMs();
+    const MachineCpu machineBefore = MachineCpuMs();
     ChildRssSampler clis("tovrane-cli", kRssPeriod);
     LoopProbe probe(kProbeInterval);
     probe.Start();
@@ -147,9 +150,13 @@ void MeasureRuns(CStation& station, Batch& batch) {
                            &station, &CStation::AllRunsEnded,
                            [&] { return station.RunningCount() == 0; }, kBatchLimit);
     batch.seconds = SecondsSince(start);
+    const MachineCpu machineAfter = MachineCpuMs();
+    batch.machine = {machineAfter.busyMs - machineBefore.busyMs,
+                     machineAfter.stealMs - machineBefore.stealMs};
     probe.Stop();
     clis.Stop();
-    batch.stationCpuMs = ProcessCpuMs() - cpuBefore - clis.OwnCpuMs();
+    batch.samplerCpuMs = clis.OwnCpuMs();
+    batch.stationCpuMs = ProcessCpuMs() - cpuBefore - batch.samplerCpuMs;
     batch.stationPeakKb = PeakRssKb();
     batch.stationGrowthKb = batch.stationPeakKb - rssBefore;
     batch.latenessUs = Summarise(probe.LatenessUs());
@@ -235,11 +242,16 @@ void PrintCpu(const Batch& batch) {
                   deviceMinutes > 0 ? batch.stationCpuMs / 1000 / deviceMinutes : 0,
                   batch.stationCpuMs / 1000, batch.devices, batch.seconds / 60);
     PrintLine("  station CPU", value, "(no goal)", "");
+    const double othersMs = batch.machine.busyMs - batch.stationCpuMs - batch.samplerCpuMs -
+                            batch.clisCpuMs - batch.devicesCpuMs;
     std::snprintf(value, sizeof value,
-                  "station %.1f s, tovrane-cli %.1f s, devsim %.1f s; %.1f s x %ld cores",
+                  "station %.1f s, CLIs %.1f s, devsims %.1f s, others %.1f s, steal %.1f s",
                   batch.stationCpuMs / 1000, batch.clisCpuMs / 1000, batch.devicesCpuMs / 1000,
-                  batch.seconds, sysconf(_SC_NPROCESSORS_ONLN));
-    PrintLine("  CPU by process", value, "(where the time went)", "");
+                  othersMs / 1000, batch.machine.stealMs / 1000);
+    char goal[64];
+    std::snprintf(goal, sizeof goal, "(of %ld cores x %.1f s)", sysconf(_SC_NPROCESSORS_ONLN),
+                  batch.seconds);
+    PrintLine("  CPU by process", value, goal, "");
     std::snprintf(value, sizeof value,
                   "median %.1f s, slowest %.1f s; last started %.2f s after first",
                   batch.runSeconds.median, batch.runSeconds.max, batch.lastStartSeconds);
