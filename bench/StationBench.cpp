@@ -133,6 +133,23 @@ void NoteRunTimes(const CSlotModel& model, Batch& batch) {
     batch.lastStartSeconds = static_cast<double>(lastMs - firstMs) / 1000;
 }
 
+bool WaitForAllEnded(CStation& station, std::chrono::milliseconds limit) {
+    return WaitFor(
+        &station, &CStation::AllRunsEnded, [&] { return station.RunningCount() == 0; }, limit);
+}
+
+// The station's memory and loop lateness and the children's memory, once they ended.
+void NoteInstruments(const LoopProbe& probe, const ChildRssSampler& clis, long rssBefore,
+                     Batch& batch) {
+    batch.samplerCpuMs = clis.OwnCpuMs();
+    batch.clisPeakKb = clis.PeakKb();
+    batch.clisAtPeak = clis.ChildrenAtPeak();
+    batch.latenessUs = Summarise(probe.LatenessUs());
+    batch.probes = probe.LatenessUs().size();
+    batch.stationPeakKb = PeakRssKb();
+    batch.stationGrowthKb = batch.stationPeakKb - rssBefore;
+}
+
 // Start all, then the loop until the last result is stored; the station's
 // figures are taken meanwhile. Runs still going at the limit are stopped.
 void MeasureRuns(CStation& station, Batch& batch) {
@@ -145,31 +162,20 @@ void MeasureRuns(CStation& station, Batch& batch) {
     LoopProbe probe(kProbeInterval);
     probe.Start();
     const auto start = Clock::now();
-    const bool ended = station.StartAll() == batch.devices &&
-                       WaitFor(
-                           &station, &CStation::AllRunsEnded,
-                           [&] { return station.RunningCount() == 0; }, kBatchLimit);
+    const bool ended = station.StartAll() == batch.devices && WaitForAllEnded(station, kBatchLimit);
     batch.seconds = SecondsSince(start);
     const MachineCpu machineAfter = MachineCpuMs();
     batch.machine = {machineAfter.busyMs - machineBefore.busyMs,
                      machineAfter.stealMs - machineBefore.stealMs};
     probe.Stop();
     clis.Stop();
-    batch.samplerCpuMs = clis.OwnCpuMs();
-    batch.stationCpuMs = ProcessCpuMs() - cpuBefore - batch.samplerCpuMs;
-    batch.stationPeakKb = PeakRssKb();
-    batch.stationGrowthKb = batch.stationPeakKb - rssBefore;
-    batch.latenessUs = Summarise(probe.LatenessUs());
-    batch.probes = probe.LatenessUs().size();
-    batch.clisPeakKb = clis.PeakKb();
-    batch.clisAtPeak = clis.ChildrenAtPeak();
+    batch.stationCpuMs = ProcessCpuMs() - cpuBefore - clis.OwnCpuMs();
+    NoteInstruments(probe, clis, rssBefore, batch);
     if (!ended) {
         std::fprintf(stderr, "station: %d runs still going after %.0f s; stopping them\n",
                      station.RunningCount(), batch.seconds);
         station.StopAll();
-        WaitFor(
-            &station, &CStation::AllRunsEnded, [&] { return station.RunningCount() == 0; },
-            kStopLimit);
+        WaitForAllEnded(station, kStopLimit);
     }
     batch.clisCpuMs = ReapedChildrenCpuMs() - childrenBefore;
     batch.passed = station.Counters().passed;
