@@ -10,6 +10,7 @@
 struct Distribution {
     double median = 0;
     double p99 = 0;
+    double max = 0;
 };
 
 inline Distribution Summarise(std::vector<double> samples) {
@@ -20,7 +21,7 @@ inline Distribution Summarise(std::vector<double> samples) {
     auto at = [&](double q) {
         return samples[std::min(samples.size() - 1, static_cast<size_t>(q * samples.size()))];
     };
-    return {at(0.5), at(0.99)};
+    return {at(0.5), at(0.99), samples.back()};
 }
 
 // The benchmark table: figure, measured value, goal, verdict.

@@ -5,3 +5,4 @@ bool BenchExchange();
 bool BenchWire();
 bool BenchImages();
 bool BenchIdle();
+bool BenchStation();

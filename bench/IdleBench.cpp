@@ -2,12 +2,11 @@
 // for a reply that never comes (a pseudo-terminal with nobody on the far end).
 // Every thread of the tool is counted: the worker, the listener, the window's
 // event loop and the port layer.
-#include <sys/resource.h>
-
 #include <cstdio>
 
 #include "BenchStats.h"
 #include "Benches.h"
+#include "ProcessUsage.h"
 #include "RecordingWindow.h"
 #include "WorkerRunner.h"
 #include "link/DeviceLink.h"
@@ -19,13 +18,6 @@
 namespace {
 
 constexpr double kGoalMs = 10;
-
-double ProcessCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 }  // namespace
 

@@ -5,23 +5,16 @@
 // (tovrane-devsim), so this process's peak memory is the tool's alone; the peak
 // is reset before each image, so whatever ran earlier in the process (other
 // benchmarks) does not hide growth.
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <thread>
 
 #include "BenchStats.h"
 #include "Benches.h"
+#include "ProcessUsage.h"
 #include "SRecordImage.h"
+#include "SimulatorProcess.h"
 #include "UpdateRig.h"
 #include "update/ImageFiles.h"
 
@@ -36,25 +29,6 @@ constexpr double kCountGoal = 0.5;  // of wc -l's throughput
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Peak resident memory (VmHWM) since the last ResetPeakRss, in kB.
-long PeakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-// Lowers the peak to the current resident size (Linux: "5" to clear_refs).
-void ResetPeakRss() {
-    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 double CountOnce(UpdateRig& rig) {
@@ -95,54 +69,6 @@ CountTimes CountAgainstWc(UpdateRig& rig, const std::string& path) {
     return best;
 }
 
-// tovrane-devsim beside this executable: a new MCU loader, no erase time.
-class SimulatorProcess {
-  public:
-    SimulatorProcess() {
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        const std::string exe =
-            (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tovrane-devsim")
-                .string();
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl(exe.c_str(), exe.c_str(), "--dsp=none", "--mcu=new", "--erase-ms=0",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        if (FILE* in = fdopen(out[0], "r")) {
-            char line[256] = {};
-            if (std::fgets(line, sizeof line, in) != nullptr) {
-                m_path = std::string(line, std::strcspn(line, "\n"));
-            }
-            std::fclose(in);
-        } else {
-            close(out[0]);
-        }
-    }
-    ~SimulatorProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    SimulatorProcess(const SimulatorProcess&) = delete;
-    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
-
-    // The port to open; empty when the simulator did not start.
-    const std::string& Path() const { return m_path; }
-
-  private:
-    pid_t m_pid = -1;
-    std::string m_path;
-};
-
 struct Run {
     std::size_t lines = 0;
     double countSeconds = 0;
@@ -162,7 +88,7 @@ Run MeasureImage(std::size_t megabytes) {
     run.wcSeconds = times.wcSeconds;
     run.countSeconds = times.countSeconds;
 
-    const SimulatorProcess device;
+    const SimulatorProcess device({"--dsp=none", "--mcu=new", "--erase-ms=0"});
     if (!device.Path().empty()) {
         const auto start = Clock::now();
         rig.Press(ModeMcu, device.Path(), std::chrono::minutes(20));

@@ -182,7 +182,21 @@ void CSlotModel::Remove(int row) {
     endRemoveRows();
 }
 
-void CSlotModel::Update(int row, const std::function<void(Slot&)>& change) {
+void CSlotModel::Update(int row, const std::function<void(Slot&)>& change, int first, int last) {
     change(m_slots[static_cast<size_t>(row)]);
-    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    emit dataChanged(index(row, first), index(row, last));
+}
+
+void CSlotModel::UpdateColumn(int column, const std::function<bool(Slot&)>& change) {
+    int first = Count();
+    int last = -1;
+    for (int row = 0; row < Count(); ++row) {
+        if (change(m_slots[static_cast<size_t>(row)])) {
+            first = std::min(first, row);
+            last = row;
+        }
+    }
+    if (last >= 0) {
+        emit dataChanged(index(first, column), index(last, column));
+    }
 }

@@ -43,8 +43,12 @@ class CSlotModel : public QAbstractTableModel {
     // Adds a slot in its place; returns its row.
     int Add(Slot slot);
     void Remove(int row);
-    // Changes a slot in place and tells the views.
-    void Update(int row, const std::function<void(Slot&)>& change);
+    // Changes a slot in place and tells the views which of its cells changed
+    // (columns first to last; all when not said).
+    void Update(int row, const std::function<void(Slot&)>& change, int first = 0,
+                int last = ColumnCount - 1);
+    // Changes one column of every slot where `change` says so, in one notice.
+    void UpdateColumn(int column, const std::function<bool(Slot&)>& change);
 
   private:
     QVariant DisplayText(const Slot& slot, int column) const;

@@ -52,6 +52,8 @@ CStation::CStation(StationConfig config, QObject* parent)
     connect(&m_rescanDelay, &QTimer::timeout, this, &CStation::RescanPorts);
     connect(&m_autoStartRetry, &QTimer::timeout, this, &CStation::RescanPorts);
     connect(&m_durationTick, &QTimer::timeout, this, &CStation::TickDurations);
+    m_childStarter.setInterval(0);
+    connect(&m_childStarter, &QTimer::timeout, this, &CStation::StartNextChild);
     connect(&m_writer, &CResultsWriter::Appended, this, &CStation::OnAppended);
 }
 
@@ -145,13 +147,18 @@ int CStation::StartAll() {
 }
 
 void CStation::StopSlot(int row) {
-    const auto run = m_runs.find(m_model.At(row).id);
+    const QString id = m_model.At(row).id;
+    Unqueue(id);
+    const auto run = m_runs.find(id);
     if (run != m_runs.end()) {
         run->second->Stop();
     }
 }
 
 void CStation::StopAll() {
+    while (!m_startQueue.empty()) {
+        Unqueue(m_startQueue.front().first);
+    }
     for (auto& [id, run] : m_runs) {
         run->Stop();
     }
@@ -187,22 +194,15 @@ qint64 CStation::ChildPid(int row) const {
 }
 
 void CStation::Launch(int row) {
-    const QString id = m_model.At(row).id;
-    const ChildLaunch launch{m_config.cliPath, m_model.At(row).path, m_operation, m_images.Folder(),
-                             m_requireVerify};
-    auto run = std::make_unique<CChildRun>(launch);
-    connect(run.get(), &CChildRun::LogLine, this,
-            [this, id](const QDateTime& time, const QString& text) { OnLogLine(id, time, text); });
-    connect(run.get(), &CChildRun::Progress, this,
-            [this, id](const ProgressFigures& figures) { OnProgress(id, figures); });
-    connect(run.get(), &CChildRun::Ended, this,
-            [this, id, launch](const ChildEnding& ending) { OnRunEnded(id, launch, ending); });
+    const Slot& slot = m_model.At(row);
+    m_startQueue.emplace_back(slot.id, ChildLaunch{m_config.cliPath, slot.path, m_operation,
+                                                   m_images.Folder(), m_requireVerify});
     m_model.Update(row, [](Slot& slot) {
         slot.phase = RunPhase::Running;
         slot.armed = false;
         slot.progress = {};
         slot.loader.clear();
-        slot.activity.clear();
+        slot.activity = tr("starting…");
         slot.result = SlotResult::None;
         slot.resultText.clear();
         slot.startedMs = QDateTime::currentMSecsSinceEpoch();
@@ -210,33 +210,76 @@ void CStation::Launch(int row) {
         slot.log.clear();
         slot.logDropped = 0;
     });
-    CChildRun& started = *run;
-    m_runs[id] = std::move(run);
-    started.Start();
+    m_childStarter.start();
     UpdateTimers();
     emit CountersChanged();
 }
 
-void CStation::UpdateRow(const QString& id, const std::function<void(Slot&)>& change) {
+void CStation::StartNextChild() {
+    if (m_startQueue.empty()) {
+        m_childStarter.stop();
+        return;
+    }
+    const auto [id, launch] = m_startQueue.front();
+    m_startQueue.pop_front();
+    auto run = std::make_unique<CChildRun>(launch);
+    connect(run.get(), &CChildRun::LogLine, this,
+            [this, id](const QDateTime& time, const QString& text) { OnLogLine(id, time, text); });
+    connect(run.get(), &CChildRun::Progress, this,
+            [this, id](const ProgressFigures& figures) { OnProgress(id, figures); });
+    connect(run.get(), &CChildRun::Ended, this,
+            [this, id, launch](const ChildEnding& ending) { OnRunEnded(id, launch, ending); });
+    CChildRun& started = *run;
+    m_runs[id] = std::move(run);
+    started.Start();
+}
+
+// A slot stopped before its child started simply goes back to idle.
+void CStation::Unqueue(const QString& id) {
+    const auto queued = std::find_if(m_startQueue.begin(), m_startQueue.end(),
+                                     [&id](const auto& entry) { return entry.first == id; });
+    if (queued == m_startQueue.end()) {
+        return;
+    }
+    m_startQueue.erase(queued);
+    UpdateRow(id, [](Slot& slot) {
+        slot.phase = RunPhase::Idle;
+        slot.activity.clear();
+        slot.durationMs.reset();
+    });
+    UpdateTimers();
+    emit CountersChanged();
+    if (RunningCount() == 0) {
+        emit AllRunsEnded();
+    }
+}
+
+void CStation::UpdateRow(const QString& id, const std::function<void(Slot&)>& change, int first,
+                         int last) {
     const int row = m_model.RowOf(id);
     if (row >= 0) {
-        m_model.Update(row, change);
+        m_model.Update(row, change, first, last);
     }
 }
 
 void CStation::OnLogLine(const QString& id, const QDateTime& time, const QString& text) {
-    UpdateRow(id, [&](Slot& slot) {
-        slot.log.push_back({time, text});
-        if (slot.log.size() > kMaxLogLines) {
-            slot.log.pop_front();
-            ++slot.logDropped;
-        }
-        slot.activity = text;
-    });
+    UpdateRow(
+        id,
+        [&](Slot& slot) {
+            slot.log.push_back({time, text});
+            if (slot.log.size() > kMaxLogLines) {
+                slot.log.pop_front();
+                ++slot.logDropped;
+            }
+            slot.activity = text;
+        },
+        CSlotModel::ResultColumn, CSlotModel::ResultColumn);
 }
 
 void CStation::OnProgress(const QString& id, const ProgressFigures& figures) {
-    UpdateRow(id, [&](Slot& slot) { slot.progress = figures; });
+    UpdateRow(
+        id, [&](Slot& slot) { slot.progress = figures; }, CSlotModel::ProgressColumn,
+        CSlotModel::RemainingColumn);
 }
 
 void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending) {
@@ -433,9 +476,11 @@ void CStation::UpdateTimers() {
 
 void CStation::TickDurations() {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (int row = 0; row < m_model.Count(); ++row) {
-        if (m_model.At(row).phase == RunPhase::Running) {
-            m_model.Update(row, [now](Slot& slot) { slot.durationMs = now - slot.startedMs; });
+    m_model.UpdateColumn(CSlotModel::DurationColumn, [now](Slot& slot) {
+        if (slot.phase != RunPhase::Running) {
+            return false;
         }
-    }
+        slot.durationMs = now - slot.startedMs;
+        return true;
+    });
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <deque>
 #include <map>
 #include <memory>
 
@@ -89,7 +90,11 @@ class CStation : public QObject {
         QString words;
     };
 
+    // Marks the slot as running and queues its child; one child starts per pass
+    // of the event loop, so starting many keeps the window answering.
     void Launch(int row);
+    void StartNextChild();
+    void Unqueue(const QString& id);
     void OnLogLine(const QString& id, const QDateTime& time, const QString& text);
     void OnProgress(const QString& id, const ProgressFigures& figures);
     void OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending);
@@ -101,7 +106,8 @@ class CStation : public QObject {
     void TryAutoStart();
     void UpdateTimers();
     void TickDurations();
-    void UpdateRow(const QString& id, const std::function<void(Slot&)>& change);
+    void UpdateRow(const QString& id, const std::function<void(Slot&)>& change, int first = 0,
+                   int last = CSlotModel::ColumnCount - 1);
 
     StationConfig m_config;
     CSlotModel m_model;
@@ -111,6 +117,8 @@ class CStation : public QObject {
     QTimer m_rescanDelay;
     QTimer m_autoStartRetry;
     QTimer m_durationTick;
+    QTimer m_childStarter;
+    std::deque<std::pair<QString, ChildLaunch>> m_startQueue;
     std::map<QString, std::unique_ptr<CChildRun>> m_runs;
     std::map<quint64, PendingResult> m_pending;
     quint64 m_nextTicket = 0;

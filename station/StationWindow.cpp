@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kShownShaDigits = 12;
+constexpr int kCellPadding = 8;
 
 QString ImageLine(const ImageStatus& status) {
     switch (status.state) {
@@ -194,19 +195,51 @@ QWidget* CStationWindow::MakeTable() {
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setAlternatingRowColors(true);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(false);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setSectionResizeMode(CSlotModel::ProgressColumn,
-                                                      QHeaderView::Fixed);
-    m_table->horizontalHeader()->resizeSection(CSlotModel::ProgressColumn, 130);
-    m_table->horizontalHeader()->setSectionResizeMode(CSlotModel::ResultColumn,
-                                                      QHeaderView::Stretch);
+    SizeColumns();
     m_table->installEventFilter(this);
     connect(m_table, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { OpenLog(index.row()); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CStationWindow::UpdateButtons);
     return m_table;
+}
+
+// Columns are sized once for the widest value they can show, not to their contents:
+// measuring every cell at each progress tick would cost the window most of its
+// time with many slots. The columns that name the slot follow the slots.
+void CStationWindow::SizeColumns() {
+    QHeaderView* header = m_table->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(CSlotModel::ResultColumn, QHeaderView::Stretch);
+    const QFontMetrics metrics(m_table->font());
+    const auto widest = [&](int column, const QStringList& samples) {
+        int width = header->sectionSizeHint(column);
+        for (const QString& sample : samples) {
+            width = std::max(width, metrics.horizontalAdvance(sample) + 2 * kCellPadding);
+        }
+        header->resizeSection(column, width);
+    };
+    widest(CSlotModel::StateColumn,
+           {PortStateWords(PortState::NoPermission), PortStateWords(PortState::Unavailable),
+            PortStateWords(std::nullopt), CSlotModel::tr("running")});
+    widest(CSlotModel::ProgressColumn, {QStringLiteral("100%  100%  100%")});
+    widest(CSlotModel::BlocksColumn, {CSlotModel::tr("%1 of %2").arg(88888).arg(88888)});
+    widest(CSlotModel::SpeedColumn, {CSlotModel::tr("%1 blocks/s").arg(888)});
+    widest(CSlotModel::RemainingColumn, {QStringLiteral("88:88")});
+    widest(CSlotModel::LoaderColumn, {CSlotModel::tr("old"), CSlotModel::tr("new")});
+    widest(CSlotModel::DurationColumn, {CSlotModel::tr("%1 s").arg(8888.8, 0, 'f', 1)});
+    const auto fitSlotColumns = [this] {
+        for (int column :
+             {CSlotModel::SlotColumn, CSlotModel::PortColumn, CSlotModel::DescriptionColumn}) {
+            m_table->resizeColumnToContents(column);
+        }
+    };
+    // Once the rescan that added or removed a row has filled it in.
+    const auto fitLater = [this, fitSlotColumns] { QTimer::singleShot(0, this, fitSlotColumns); };
+    connect(&m_station.Model(), &QAbstractItemModel::rowsInserted, this, fitLater);
+    connect(&m_station.Model(), &QAbstractItemModel::rowsRemoved, this, fitLater);
+    fitSlotColumns();
 }
 
 QWidget* CStationWindow::MakeButtons() {

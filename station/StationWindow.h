@@ -39,6 +39,7 @@ class CStationWindow : public QMainWindow {
     QWidget* MakeOperationBox();
     QWidget* MakeResultsRow();
     QWidget* MakeTable();
+    void SizeColumns();
     QWidget* MakeButtons();
     QWidget* MakeCounters();
     void ShowImages();

@@ -45,7 +45,9 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
             return !SlotOf(*station, killed).log.empty() && !SlotOf(*station, stopped).log.empty();
         },
         10000));
-    ::kill(static_cast<pid_t>(station->ChildPid(station->Model().RowOf(killed))), SIGKILL);
+    const qint64 child = station->ChildPid(station->Model().RowOf(killed));
+    ASSERT_GT(child, 0);
+    ::kill(static_cast<pid_t>(child), SIGKILL);
     station->StopSlot(station->Model().RowOf(stopped));
     ASSERT_TRUE(WaitForIdle(*station));
 
