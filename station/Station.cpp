@@ -222,6 +222,8 @@ void CStation::StartNextChild() {
     }
     const auto [id, launch] = m_startQueue.front();
     m_startQueue.pop_front();
+    // The run's time counts from its child's start, not from the queue.
+    UpdateRow(id, [](Slot& slot) { slot.startedMs = QDateTime::currentMSecsSinceEpoch(); });
     auto run = std::make_unique<CChildRun>(launch);
     connect(run.get(), &CChildRun::LogLine, this,
             [this, id](const QDateTime& time, const QString& text) { OnLogLine(id, time, text); });
