@@ -220,7 +220,8 @@ void CStation::StartNextChild() {
         m_childStarter.stop();
         return;
     }
-    const auto [id, launch] = m_startQueue.front();
+    const QString id = m_startQueue.front().first;
+    const ChildLaunch launch = m_startQueue.front().second;
     m_startQueue.pop_front();
     // The run's time counts from its child's start, not from the queue.
     UpdateRow(id, [](Slot& slot) { slot.startedMs = QDateTime::currentMSecsSinceEpoch(); });

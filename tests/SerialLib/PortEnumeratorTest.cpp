@@ -139,8 +139,8 @@ TEST_F(PortEnumeratorTest, LocatesEachPortByItsUsbPathAndFindsItsByPathLink) {
     EXPECT_EQ(Port(ports, "ttyACM0").location, "1-4");
     EXPECT_EQ(Port(ports, "ttyS0").location, "");
     // The first port of a dual adapter, listed before its second one appeared.
-    const FakeUsbAdapter dual{"ttyUSB9", "0403", "6010", "FTDI", "Dual RS232", "", "ftdi_sio",
-                              "1-7", 0, 2};
+    const FakeUsbAdapter dual{"ttyUSB9", "0403",     "6010", "FTDI", "Dual RS232",
+                              "",        "ftdi_sio", "1-7",  0,      2};
     tree.AddUsb(dual);
     EXPECT_EQ(Port(CPortEnumerator(tree.Roots()).Ports(), "ttyUSB9").location, "1-7:1.0");
     tree.Unplug(dual);
