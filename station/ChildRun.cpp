@@ -115,11 +115,14 @@ void CChildRun::OnStdout() {
 }
 
 // The CLI writes nothing there unless something went badly wrong; what it says
-// goes into the slot's log, a line at a time, as far as it is bounded.
+// goes into the slot's log, a line at a time, as far as it is bounded. Lines are
+// read from the channel that is current, so stderr is made current meanwhile.
 void CChildRun::OnStderr() {
+    m_process.setReadChannel(QProcess::StandardError);
     while (m_process.canReadLine() || m_process.bytesAvailable() >= kMaxLineBytes) {
         Log(tr("stderr: %1").arg(Quoted(m_process.readLine(kMaxLineBytes))));
     }
+    m_process.setReadChannel(QProcess::StandardOutput);
 }
 
 void CChildRun::HandleLine(const QByteArray& line) {

@@ -49,7 +49,9 @@ void CImageFolderCheck::SetFolder(const QString& folder) {
 void CImageFolderCheck::SetRequireVerify(bool required) {
     if (required != m_requireVerify) {
         m_requireVerify = required;
-        RunCheck();
+        if (!m_folder.isEmpty()) {
+            RunCheck();
+        }
     }
 }
 

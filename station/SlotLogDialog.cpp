@@ -42,7 +42,16 @@ CSlotLogDialog::CSlotLogDialog(CStation& station, QString slotId, QWidget* paren
     layout->addWidget(buttons);
     resize(760, 420);
 
-    connect(&m_station.Model(), &QAbstractItemModel::dataChanged, this, &CSlotLogDialog::Refresh);
+    // Log lines change the result column of their row.
+    connect(&m_station.Model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                const int row = m_station.Model().RowOf(m_slotId);
+                if (topLeft.row() <= row && row <= bottomRight.row() &&
+                    topLeft.column() <= CSlotModel::ResultColumn &&
+                    bottomRight.column() >= CSlotModel::ResultColumn) {
+                    Refresh();
+                }
+            });
     Refresh();
 }
 

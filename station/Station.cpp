@@ -29,6 +29,15 @@ std::optional<PortState> GivenPortState(const QString& path) {
     return ProbePortState(path.toStdString()).state;
 }
 
+// Starts `timer` when it should run and is not running yet, stops it when it should not.
+void RunWhile(QTimer& timer, bool wanted) {
+    if (!wanted) {
+        timer.stop();
+    } else if (!timer.isActive()) {
+        timer.start();
+    }
+}
+
 QByteArray StoredLine(QJsonObject record, const QString& slotId) {
     record.insert(jsonl::kSlot, slotId);
     record.insert(jsonl::kStationTime, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
@@ -130,20 +139,11 @@ int CStation::StartAll() {
         emit Notice(blocker);
         return 0;
     }
-    QStringList ready;
-    for (int row = 0; row < m_model.Count(); ++row) {
-        const Slot& slot = m_model.At(row);
-        if (!slot.Busy() && slot.Usable()) {
-            ready << slot.id;
-        }
-    }
-    for (const QString& id : ready) {
-        Launch(m_model.RowOf(id));
-    }
-    if (ready.isEmpty()) {
+    const int started = LaunchWhere([](const Slot& slot) { return !slot.Busy() && slot.Usable(); });
+    if (started == 0) {
         emit Notice(tr("No slot has a usable device to start."));
     }
-    return static_cast<int>(ready.size());
+    return started;
 }
 
 void CStation::StopSlot(int row) {
@@ -176,11 +176,27 @@ void CStation::RemoveSlot(int row) {
 }
 
 int CStation::RunningCount() const {
-    int running = 0;
+    return CountWhere([](const Slot& slot) { return slot.Busy(); });
+}
+
+int CStation::CountWhere(const std::function<bool(const Slot&)>& picked) const {
+    int count = 0;
     for (int row = 0; row < m_model.Count(); ++row) {
-        running += m_model.At(row).Busy() ? 1 : 0;
+        count += picked(m_model.At(row)) ? 1 : 0;
     }
-    return running;
+    return count;
+}
+
+// Launching changes rows in place only, so the rows can be walked as they are.
+int CStation::LaunchWhere(const std::function<bool(const Slot&)>& picked) {
+    int launched = 0;
+    for (int row = 0; row < m_model.Count(); ++row) {
+        if (picked(m_model.At(row))) {
+            Launch(row);
+            ++launched;
+        }
+    }
+    return launched;
 }
 
 void CStation::ResetCounters() {
@@ -342,18 +358,17 @@ void CStation::OnAppended(quint64 ticket, const QString& error) {
 void CStation::RescanPorts() {
     // The ports of running slots are the children's: they are not probed.
     std::set<std::string> held;
+    QStringList givenTargets;
     for (int row = 0; row < m_model.Count(); ++row) {
-        if (m_model.At(row).Busy()) {
-            held.insert(m_model.At(row).path.toStdString());
+        const Slot& slot = m_model.At(row);
+        if (slot.Busy()) {
+            held.insert(slot.path.toStdString());
+        }
+        if (slot.given) {
+            givenTargets << CanonicalPath(slot.path);
         }
     }
     const std::vector<CPortInfo> ports = CPortEnumerator(m_config.roots).Ports(held);
-    QStringList givenTargets;
-    for (int row = 0; row < m_model.Count(); ++row) {
-        if (m_model.At(row).given) {
-            givenTargets << CanonicalPath(m_model.At(row).path);
-        }
-    }
     QStringList seen;
     for (const CPortInfo& port : ports) {
         const QString path = QString::fromStdString(port.path);
@@ -380,26 +395,26 @@ void CStation::ApplyPort(const CPortInfo& port, const QString& id) {
         slot.id = id;
         row = m_model.Add(std::move(slot));
     }
-    m_model.Update(row, [&port](Slot& slot) {
+    SetDevice(row, QString::fromStdString(port.path), port.state, [&port](Slot& slot) {
         slot.description = QString::fromStdString(port.description);
         slot.serialNumber = QString::fromStdString(port.serialNumber);
     });
-    SetDevice(row, QString::fromStdString(port.path), port.state);
 }
 
 // A device that arrives in a slot arms it for auto-start; the first reading of
 // the ports arms nothing, so devices that were there before are not started.
-void CStation::SetDevice(int row, const QString& path, const std::optional<PortState>& state) {
+void CStation::SetDevice(int row, const QString& path, const std::optional<PortState>& state,
+                         const std::function<void(Slot&)>& describe) {
     const bool scannedOnce = m_scannedOnce;
     m_model.Update(row, [&](Slot& slot) {
-        if (state && !slot.DevicePresent()) {
-            slot.armed = scannedOnce;
-        }
-        if (!state) {
-            slot.armed = false;
+        if (!state || !slot.DevicePresent()) {
+            slot.armed = state && scannedOnce;
         }
         slot.path = path;
         slot.portState = state;
+        if (describe) {
+            describe(slot);
+        }
     });
 }
 
@@ -429,17 +444,10 @@ void CStation::RefreshGivenPorts() {
 }
 
 void CStation::TryAutoStart() {
-    if (!m_autoStart) {
-        return;
-    }
-    QStringList ready;
-    for (int row = 0; row < m_model.Count(); ++row) {
-        const Slot& slot = m_model.At(row);
-        if (slot.armed && !slot.Busy() && slot.Usable()) {
-            ready << slot.id;
-        }
-    }
-    if (ready.isEmpty()) {
+    const auto arrived = [](const Slot& slot) {
+        return slot.armed && !slot.Busy() && slot.Usable();
+    };
+    if (!m_autoStart || CountWhere(arrived) == 0) {
         return;
     }
     const QString blocker = StartBlocker();
@@ -447,34 +455,19 @@ void CStation::TryAutoStart() {
         emit Notice(blocker);
         return;
     }
-    for (const QString& id : ready) {
-        Launch(m_model.RowOf(id));
-    }
+    LaunchWhere(arrived);
 }
 
 // The timers run only while they have something to do, so an idle station uses
 // no CPU: durations while runs go on, the port re-reading while an armed slot
 // waits for its device to become usable.
 void CStation::UpdateTimers() {
-    bool waiting = false;
-    for (int row = 0; row < m_model.Count(); ++row) {
-        const Slot& slot = m_model.At(row);
-        waiting = waiting || (slot.armed && slot.DevicePresent() && !slot.Usable() && !slot.Busy());
-    }
-    if (m_autoStart && waiting) {
-        if (!m_autoStartRetry.isActive()) {
-            m_autoStartRetry.start();
-        }
-    } else {
-        m_autoStartRetry.stop();
-    }
-    if (RunningCount() > 0) {
-        if (!m_durationTick.isActive()) {
-            m_durationTick.start();
-        }
-    } else {
-        m_durationTick.stop();
-    }
+    const bool waiting =
+        CountWhere([](const Slot& slot) {
+            return slot.armed && slot.DevicePresent() && !slot.Usable() && !slot.Busy();
+        }) > 0;
+    RunWhile(m_autoStartRetry, m_autoStart && waiting);
+    RunWhile(m_durationTick, RunningCount() > 0);
 }
 
 void CStation::TickDurations() {

@@ -100,10 +100,14 @@ class CStation : public QObject {
     void OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending);
     void OnAppended(quint64 ticket, const QString& error);
     void ApplyPort(const CPortInfo& port, const QString& id);
-    void SetDevice(int row, const QString& path, const std::optional<PortState>& state);
+    void SetDevice(int row, const QString& path, const std::optional<PortState>& state,
+                   const std::function<void(Slot&)>& describe = {});
     void ForgetGoneDevices(const QStringList& seen);
     void RefreshGivenPorts();
     void TryAutoStart();
+    int CountWhere(const std::function<bool(const Slot&)>& picked) const;
+    // Launches every slot picked; how many.
+    int LaunchWhere(const std::function<bool(const Slot&)>& picked);
     void UpdateTimers();
     void TickDurations();
     void UpdateRow(const QString& id, const std::function<void(Slot&)>& change, int first = 0,

@@ -86,8 +86,13 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
             FinishClosing();
         }
     });
+    // Progress, log lines and durations leave the buttons as they are.
     connect(&m_station.Model(), &QAbstractItemModel::dataChanged, this,
-            &CStationWindow::UpdateButtons);
+            [this](const QModelIndex& topLeft) {
+                if (topLeft.column() <= CSlotModel::StateColumn) {
+                    UpdateButtons();
+                }
+            });
     connect(&m_station.Model(), &QAbstractItemModel::rowsInserted, this,
             &CStationWindow::UpdateButtons);
     connect(&m_station.Model(), &QAbstractItemModel::rowsRemoved, this,

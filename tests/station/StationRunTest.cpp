@@ -1,6 +1,7 @@
 #include <signal.h>
 
 #include <QTest>
+#include <algorithm>
 #include <map>
 
 #include "FakePortTree.h"
@@ -118,6 +119,30 @@ TEST_F(StationFixture, AutoStartRunsOncePerArrivalOfADevice) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return StoredResults().size() == 2; }, 30000));
     EXPECT_EQ(StoredResults()[1].value("slot"), "1-2");
     EXPECT_EQ(StoredResults()[1].value("outcome"), "finished");
+}
+
+// What a child writes to stderr reaches the slot's log as it comes, and takes
+// nothing from its JSON Lines.
+TEST_F(StationFixture, AChildsStderrIsLoggedAsItComes) {
+    const std::string cli =
+        images.Write("fake-cli",
+                     "#!/bin/sh\necho 'a warning' >&2\nsleep 2\n"
+                     "echo '{\"event\":\"result\",\"exit\":0,\"outcome\":\"version_read\"}'\n");
+    std::filesystem::permissions(cli, std::filesystem::perms::owner_all);
+    const QString port = Path(StartDevice());
+    auto station = MakeStation(QString::fromStdString(cli));
+    station->SetOperation(Operation::ReadVersion);
+    station->AddGivenPort(port);
+    ASSERT_EQ(station->StartAll(), 1);
+    const auto warned = [&] {
+        const auto& log = SlotOf(*station, port).log;
+        return std::any_of(log.begin(), log.end(),
+                           [](const LogEntry& entry) { return entry.text == "stderr: a warning"; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(warned, 1500));
+    EXPECT_EQ(station->RunningCount(), 1);
+    ASSERT_TRUE(WaitForIdle(*station, 20000));
+    EXPECT_EQ(SlotOf(*station, port).result, SlotResult::Passed);
 }
 
 struct FakeCli {
