@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
+#include <QUuid>
 #include <csignal>
 #include <cstdio>
 
@@ -66,10 +67,10 @@ int ExitStatusFor(OperationOutcome outcome) {
 
 // Ends the run's output: the result object, or for the plain lines a summary on
 // a terminal.
-void ReportRun(CCliWindow& window, const CliOptions& options, const RunReport& report,
-               int exitStatus, int64_t durationMs) {
+void ReportRun(CCliWindow& window, const CliOptions& options, const QString& runId,
+               const RunReport& report, int exitStatus, int64_t durationMs) {
     window.FinishProgressLine();
-    const RunContext context{options.port, options.operation, exitStatus, durationMs};
+    const RunContext context{runId, options.port, options.operation, exitStatus, durationMs};
     if (options.json) {
         window.WriteEvent(jsonl::kResultEvent, ResultFields(report, context));
     } else {
@@ -107,6 +108,7 @@ int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& w
         app.quit();
     });
 
+    const QString runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     QElapsedTimer duration;
     duration.start();
     if (StartOperation(engine, options)) {
@@ -116,7 +118,7 @@ int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& w
     if (exitStatus < 0) {
         exitStatus = ExitStatusFor(engine.LastOutcome());
     }
-    ReportRun(window, options, engine.LastReport(), exitStatus, duration.elapsed());
+    ReportRun(window, options, runId, engine.LastReport(), exitStatus, duration.elapsed());
     return exitStatus;
 }
 

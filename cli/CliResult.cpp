@@ -46,6 +46,7 @@ bool IsUpdate(CliOptions::Operation operation) {
 
 QJsonObject ResultFields(const RunReport& report, const RunContext& context) {
     return {
+        {jsonl::kRunId, context.runId},
         {jsonl::kExit, context.exitStatus},
         {jsonl::kOutcome, RunResultName(report.result)},
         {jsonl::kPort, QString::fromStdString(context.port)},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,7 @@
 
 // What the front end adds to the engine's report of a run.
 struct RunContext {
+    QString runId;  // made at the start of the run, the key of its record everywhere
     std::string port;
     CliOptions::Operation operation = CliOptions::Operation::None;
     int exitStatus = 0;

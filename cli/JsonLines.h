@@ -15,6 +15,12 @@ inline constexpr char kMessageEvent[] = "message";
 inline constexpr char kProgressEvent[] = "progress";
 inline constexpr char kResultEvent[] = "result";
 inline constexpr char kImageEvent[] = "image";
+// The loader generation that answered, as soon as it is known (field kLoader).
+inline constexpr char kLoaderEvent[] = "loader";
+// A bundle's step begins (fields kStep, kStepIndex, kStepCount).
+inline constexpr char kStepEvent[] = "step";
+// What --check-bundle says of the bundle as a whole.
+inline constexpr char kBundleEvent[] = "bundle";
 
 // Log and message objects.
 inline constexpr char kText[] = "text";
@@ -28,6 +34,7 @@ inline constexpr char kSpeed[] = "speed";
 inline constexpr char kRemaining[] = "remaining";
 
 // The result object.
+inline constexpr char kRunId[] = "run_id";  // a random UUID made at the start of the run
 inline constexpr char kExit[] = "exit";
 inline constexpr char kOutcome[] = "outcome";
 inline constexpr char kPort[] = "port";
@@ -46,10 +53,26 @@ inline constexpr char kToolVersion[] = "tool_version";
 // Why the run ended as it did, in words (message objects use it for their detail too).
 inline constexpr char kDetail[] = "detail";
 
-// Operations, as the result object names them.
+// Operations, as the result object names them (a bundle's steps use the first three).
 inline constexpr char kOperationDsp[] = "dsp";
 inline constexpr char kOperationMcu[] = "mcu";
 inline constexpr char kOperationVersion[] = "version";
+inline constexpr char kOperationBundle[] = "bundle";
+
+// A bundle run's result and --check-bundle's bundle object.
+inline constexpr char kBundle[] = "bundle";  // {name, release, manifest_sha256, signer}
+inline constexpr char kRelease[] = "release";
+inline constexpr char kManifestSha256[] = "manifest_sha256";
+inline constexpr char kSigner[] = "signer";  // the principal, or null when not checked
+inline constexpr char kSteps[] = "steps";    // one result-like object per step that ran
+inline constexpr char kVersionPattern[] = "version_pattern";
+// Step events.
+inline constexpr char kStep[] = "step";
+inline constexpr char kStepIndex[] = "index";  // 1-based
+inline constexpr char kStepCount[] = "count";
+// Outcomes of a bundle run beside the engine's own.
+inline constexpr char kVersionMismatchOutcome[] = "version_mismatch";
+inline constexpr char kBundleRefusedOutcome[] = "bundle_refused";
 
 // Loader generations, as the result object names them.
 inline constexpr char kLoaderOld[] = "old";
@@ -67,6 +90,16 @@ inline constexpr char kReason[] = "reason";
 inline constexpr char kSlot[] = "slot";
 inline constexpr char kStationTime[] = "station_time";
 inline constexpr char kHost[] = "host";
+inline constexpr char kStationId[] = "station_id";  // /etc/machine-id, else the host name
+inline constexpr char kOperator[] = "operator";     // null when empty
+inline constexpr char kWorkOrder[] = "work_order";  // null when empty
+// The number of this run among the slot's runs since its device last arrived (1, 2, ...).
+inline constexpr char kAttempt[] = "attempt";
+// What started the run: kStartedByOperator, kStartedByPlug or kStartedByAnswer.
+inline constexpr char kStartedBy[] = "started_by";
+inline constexpr char kStartedByOperator[] = "operator";
+inline constexpr char kStartedByPlug[] = "plug";
+inline constexpr char kStartedByAnswer[] = "answer";
 // The outcome the station gives a run whose child did not end with a sound result.
 inline constexpr char kToolErrorOutcome[] = "tool_error";
 

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
+#include <QUuid>
 #include <string>
 #include <vector>
 
@@ -293,6 +294,7 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     EXPECT_EQ(finished["verified"], true);
     EXPECT_TRUE(finished["program_ms"].isDouble());
     EXPECT_TRUE(finished["detail"].isNull());
+    EXPECT_FALSE(QUuid::fromString(finished["run_id"].toString()).isNull());
 
     devsim::Faults wrongSum;
     wrongSum.wrongSum = true;
@@ -304,6 +306,7 @@ TEST_F(CliTest, JsonRunsEndWithOneResultThatSaysWhatHappened) {
     EXPECT_EQ(verify["verified"], false);
     EXPECT_EQ(verify["blocks_written"], 3) << "the checkpoint is the fourth block";
     EXPECT_TRUE(verify["detail"].isNull()) << "the device answered, with another sum";
+    EXPECT_NE(verify["run_id"], finished["run_id"]) << "every run has its own id";
 
     device.SetFaults({});
     device.ClearLog();
