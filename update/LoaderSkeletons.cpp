@@ -115,7 +115,7 @@ void VerifyFailEnding(CUpdateSteps& steps, ProgrammingPass& pass,
     if (!steps.Pause(timing::kVerifyFailPauseMs)) {
         return;
     }
-    steps.FailProgramming(RunResult::VerifyFail, "Verify flash data fail!");
+    steps.FailVerification();
     if (replyTimeoutMs) {
         steps.SetReplyTimeout(*replyTimeoutMs);
     }
@@ -124,7 +124,7 @@ void VerifyFailEnding(CUpdateSteps& steps, ProgrammingPass& pass,
 
 void WriteFailEnding(CUpdateSteps& steps, ProgrammingPass& pass) {
     pass.Close();
-    steps.FailProgramming(RunResult::WriteFail, "Write fail!");
+    steps.FailRecord(pass.Blocks());
 }
 
 std::string Numbered(const char* prefix, uint32_t number) {

@@ -6,6 +6,7 @@
 #include "SerialLib/Serial/posix/Clock.h"
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
+#include "update/FailureDetail.h"
 #include "update/ImageFiles.h"
 #include "update/ImageRecords.h"
 
@@ -88,8 +89,22 @@ void CUpdateSteps::FailProgramming(RunResult result, const std::string& line) {
     Log(line);
 }
 
+void CUpdateSteps::FailRecord(uint32_t block) {
+    const std::string_view reply(m_reply, m_replyLength);
+    FailProgramming(RunResult::WriteFail, "Write fail!");
+    m_report.detail = RecordFailureDetail(block, Shared().TotalBlocks, reply, m_lastReplyEnd);
+}
+
+void CUpdateSteps::FailVerification() {
+    FailProgramming(RunResult::VerifyFail, "Verify flash data fail!");
+    if (m_sumMismatch) {
+        m_report.detail = SumMismatchDetail(m_sumMismatch->first, m_sumMismatch->second);
+    }
+}
+
 std::string_view CUpdateSteps::Send(const std::string& command) {
     std::memset(m_reply, 0, sizeof m_reply);
+    m_replyLength = 0;
     // Once stopped, the port is left alone and every exchange fails at once.
     if (Stopped()) {
         m_lastReplyEnd = ReplyEnd::Stopped;
@@ -97,8 +112,8 @@ std::string_view CUpdateSteps::Send(const std::string& command) {
     }
     const int length = m_link.SendCommand(command.c_str(), m_reply);
     m_lastReplyEnd = m_link.LastReplyEnd();
-    return length > 0 ? std::string_view(m_reply, static_cast<std::size_t>(length))
-                      : std::string_view();
+    m_replyLength = length > 0 ? static_cast<std::size_t>(length) : 0;
+    return {m_reply, m_replyLength};
 }
 
 bool CUpdateSteps::ExchangeExpectAnyOf(const std::string& command,
@@ -141,6 +156,7 @@ bool CUpdateSteps::VerifyChecksum(uint16_t runningSum) {
     const std::string command = CrCommand("SUM");
     bool replied = false;
     bool sumReplied = false;
+    m_sumMismatch.reset();
     for (int attempt = 0; attempt < kVerifyAttempts; ++attempt) {
         const std::string_view reply = Send(command);
         if (reply.empty()) {
@@ -153,6 +169,7 @@ bool CUpdateSteps::VerifyChecksum(uint16_t runningSum) {
                 m_report.verified = true;
                 return true;
             }
+            m_sumMismatch = {runningSum, DeviceSum(reply)};
         }
     }
     return replied && !sumReplied;

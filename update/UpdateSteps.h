@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "link/Commands.h"
 #include "link/DeviceLink.h"
@@ -76,6 +78,12 @@ class CUpdateSteps {
     void Conclude(RunResult result);
     // The failed phase, the failure `result`, and the log line that says so.
     void FailProgramming(RunResult result, const std::string& line);
+    // The record of `block` was not taken ("Write fail!"); the detail names the block,
+    // the total and the loader's last reply.
+    void FailRecord(uint32_t block);
+    // The checkpoint did not verify ("Verify flash data fail!"); the detail gives both
+    // sums where the device sent one.
+    void FailVerification();
 
     // What the procedure found: its result, whether the flash was verified, the
     // erase and programming times.
@@ -89,8 +97,12 @@ class CUpdateSteps {
     CDeviceLink& m_link;
     GuardedWindow m_window;
     char m_reply[CDeviceLink::kReplySize] = {};
+    std::size_t m_replyLength = 0;  // of the last exchange's reply in m_reply
     bool m_requireCheckpoint = false;
     bool m_programming = false;
     ReplyEnd m_lastReplyEnd = ReplyEnd::Line;  // of this procedure's last exchange
+    // The image's and the device's sum of the last verification the device answered
+    // with another sum.
+    std::optional<std::pair<uint16_t, uint16_t>> m_sumMismatch;
     RunReport m_report;
 };

@@ -288,6 +288,8 @@ TEST_F(EndToEnd, WrongSumFailsTheVerificationAndClosesTheUpdate) {
     EXPECT_EQ(Shared().UpdatePhase, PhaseFailed);
     EXPECT_EQ(Shared().ReplyTimeout, 1000u);
     EXPECT_EQ(m_rig.Engine().LastOutcome(), OperationOutcome::Failed);
+    // 0x68AC + 0xABCD, and the device's sum one more.
+    EXPECT_EQ(m_rig.Engine().LastReport().detail, "image sum 1479, device sum 147A");
 
     m_sim->ClearLog();
     m_rig.WriteImage("mcu_old.mot", Join(kMcuLines));
@@ -310,6 +312,7 @@ TEST_F(EndToEnd, RejectedOrUnansweredBlockEndsWithoutTheClosingCommand) {
     auto log = Log();
     EXPECT_EQ(log[log.size() - 2], "Write fail!");
     EXPECT_EQ(Shared().UpdatePhase, PhaseFailed);
+    EXPECT_EQ(m_rig.Engine().LastReport().detail, "block 2 of 6 refused: :r");
 
     // The new MCU loader stops answering after two blocks: two attempts, no "RES".
     m_sim->ClearLog();
@@ -325,4 +328,5 @@ TEST_F(EndToEnd, RejectedOrUnansweredBlockEndsWithoutTheClosingCommand) {
     log = Log();
     EXPECT_EQ(log[log.size() - 2], "Write fail!");
     EXPECT_EQ(m_rig.Engine().LastOutcome(), OperationOutcome::Failed);
+    EXPECT_EQ(m_rig.Engine().LastReport().detail, "block 3 of 4: no reply");
 }
