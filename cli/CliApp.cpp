@@ -85,6 +85,12 @@ int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& w
     CDeviceLink link(window);
     CUpdateEngine engine(link, window);
     engine.SetRequireCheckpoint(options.requireVerify);
+    // The window learns the loader as soon as it answers, not only from the result.
+    if (options.json) {
+        engine.SetLoaderAnsweredHandler([&window](LoaderGeneration loader) {
+            window.WriteEvent(jsonl::kLoaderEvent, {{jsonl::kLoader, LoaderName(loader)}});
+        });
+    }
     engine.SetRunEndedHandler(
         [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
 

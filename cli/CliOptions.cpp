@@ -139,8 +139,10 @@ total, elapsed time, speed, remaining time) is drawn there, and a summary
 is written there unless --trace is given.
 
 With --json every log line and message box is one object
-{"event":"log"|"message","t_ms":...,"text":...}, a progress object follows
-every second while programming, and one result object ends every run:
+{"event":"log"|"message","t_ms":...,"text":...}, a loader object
+{"event":"loader","t_ms":...,"loader":"old"|"new"} says which loader answered
+as soon as it is known, a progress object follows every second while
+programming, and one result object ends every run:
 {"event":"result","exit":...,"outcome":...,"verified":...,...}
 (the README lists every field).
 

@@ -22,13 +22,6 @@ const char* OperationName(CliOptions::Operation operation) {
     return "none";
 }
 
-QJsonValue LoaderName(LoaderGeneration loader) {
-    if (loader == LoaderOld) {
-        return jsonl::kLoaderOld;
-    }
-    return loader == LoaderNew ? QJsonValue(jsonl::kLoaderNew) : QJsonValue(QJsonValue::Null);
-}
-
 QJsonValue TextOrNull(const std::string& text) {
     return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
 }
@@ -43,6 +36,13 @@ bool IsUpdate(CliOptions::Operation operation) {
 }
 
 }  // namespace
+
+QJsonValue LoaderName(LoaderGeneration loader) {
+    if (loader == LoaderOld) {
+        return jsonl::kLoaderOld;
+    }
+    return loader == LoaderNew ? QJsonValue(jsonl::kLoaderNew) : QJsonValue(QJsonValue::Null);
+}
 
 QJsonObject ResultFields(const RunReport& report, const RunContext& context) {
     return {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -16,6 +17,9 @@ struct RunContext {
     int exitStatus = 0;
     int64_t durationMs = 0;
 };
+
+// A loader generation as the JSON names it: "old", "new", or null for none.
+QJsonValue LoaderName(LoaderGeneration loader);
 
 // The fields of the result object that ends a run's JSON output (without "event"
 // and "t_ms"). Its names and types are documented in the README and stay stable.

@@ -193,6 +193,9 @@ void CUpdateEngine::UpdateImage() {
         }
         return;
     }
+    if (m_loaderAnswered) {
+        m_loaderAnswered(generation);
+    }
     const DispatchRow* row = FindDispatchRow(mode, generation);
     if (row == nullptr) {
         return;

@@ -54,6 +54,11 @@ class CUpdateEngine {
     RunReport LastReport() const;
     // Updates refuse an image without a checkpoint record (set before a press).
     void SetRequireCheckpoint(bool require) { m_requireCheckpoint = require; }
+    // Called on the worker as soon as a loader generation answered, before the update
+    // goes on (set before a press). It must not wait for the window thread.
+    void SetLoaderAnsweredHandler(std::function<void(LoaderGeneration)> handler) {
+        m_loaderAnswered = std::move(handler);
+    }
     // Called on the worker as the very last thing it does in each run, under the
     // engine's lock: it must not call back into the engine (posting an event is fine).
     void SetRunEndedHandler(std::function<void()> handler);
@@ -80,6 +85,7 @@ class CUpdateEngine {
     std::atomic<bool> m_running{false};
     std::atomic<OperationOutcome> m_outcome{OperationOutcome::None};
     std::atomic<bool> m_requireCheckpoint{false};
+    std::function<void(LoaderGeneration)> m_loaderAnswered;
     RunReport m_report;  // the worker's own, until EndRun
 
     mutable std::mutex m_mutex;  // guards the three below
