@@ -154,6 +154,8 @@ void CChildRun::HandleObject(const QJsonObject& object) {
             {object.value(jsonl::kPercent).toInt(), object.value(jsonl::kWritten).toInteger(),
              object.value(jsonl::kTotal).toInteger(), object.value(jsonl::kSpeed).toInteger(),
              object.value(jsonl::kRemaining).toInteger()});
+    } else if (event == QLatin1String(jsonl::kLoaderEvent)) {
+        emit LoaderAnswered(object.value(jsonl::kLoader).toString());
     } else if (event == QLatin1String(jsonl::kResultEvent)) {
         m_ending.result = object;
         m_ending.linesAfterResult = false;

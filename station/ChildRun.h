@@ -60,6 +60,8 @@ class CChildRun : public QObject {
   signals:
     void LogLine(const QDateTime& time, const QString& text);
     void Progress(const ProgressFigures& figures);
+    // The loader generation that answered ("old", "new"), as soon as it is known.
+    void LoaderAnswered(const QString& loader);
     // Exactly once per Start.
     void Ended(const ChildEnding& ending);
 

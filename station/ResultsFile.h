@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QThread;
 
@@ -27,11 +28,14 @@ class CResultsWriter : public QObject {
     explicit CResultsWriter(QObject* parent = nullptr);
     ~CResultsWriter() override;
 
-    void Append(quint64 ticket, const QString& path, const QByteArray& line);
+    // `afterwards`, when given, runs on the writer's thread once the line is on disk
+    // (not when it could not be written); what it returns comes back as `note`.
+    void Append(quint64 ticket, const QString& path, const QByteArray& line,
+                std::function<QString()> afterwards = {});
 
   signals:
-    // `error` is empty when the line is on disk.
-    void Appended(quint64 ticket, const QString& error);
+    // `error` is empty when the line is on disk; `note` is what `afterwards` said.
+    void Appended(quint64 ticket, const QString& error, const QString& note);
 
   private:
     QThread* m_thread;

@@ -8,6 +8,7 @@
 
 #include "SerialLib/PortInfo/PortInfo.h"
 #include "station/ChildRun.h"
+#include "station/StoredRecord.h"
 
 // Where a slot's run is.
 enum class RunPhase { Idle, Running, Saving };
@@ -33,6 +34,7 @@ struct Slot {
     std::optional<PortState> portState;  // none while no device is there
     // A device arrived and has not been run since; auto-start may start it.
     bool armed = false;
+    int runsSinceArrival = 0;  // runs started since the device last arrived
 
     // The current or last run.
     RunPhase phase = RunPhase::Idle;
@@ -41,7 +43,8 @@ struct Slot {
     QString activity;  // the run's latest log line, while it runs
     SlotResult result = SlotResult::None;
     QString resultText;
-    qint64 startedMs = 0;  // wall clock when the run started
+    RecordContext context;  // who ran it, for what, and which attempt
+    qint64 startedMs = 0;   // wall clock when the run started
     std::optional<qint64> durationMs;
     std::deque<LogEntry> log;  // the last run's lines, bounded
     size_t logDropped = 0;     // older lines that gave way

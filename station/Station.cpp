@@ -3,13 +3,13 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSysInfo>
 #include <algorithm>
 #include <set>
 
 #include "SerialLib/PortInfo/PortStateProbe.h"
 #include "cli/JsonLines.h"
 #include "link/Timeouts.h"
+#include "station/ResultJournal.h"
 
 namespace {
 
@@ -36,13 +36,6 @@ void RunWhile(QTimer& timer, bool wanted) {
     } else if (!timer.isActive()) {
         timer.start();
     }
-}
-
-QByteArray StoredLine(QJsonObject record, const QString& slotId) {
-    record.insert(jsonl::kSlot, slotId);
-    record.insert(jsonl::kStationTime, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-    record.insert(jsonl::kHost, QSysInfo::machineHostName());
-    return QJsonDocument(record).toJson(QJsonDocument::Compact);
 }
 
 }  // namespace
@@ -213,9 +206,10 @@ void CStation::Launch(int row) {
     const Slot& slot = m_model.At(row);
     m_startQueue.emplace_back(slot.id, ChildLaunch{m_config.cliPath, slot.path, m_operation,
                                                    m_images.Folder(), m_requireVerify});
-    m_model.Update(row, [](Slot& slot) {
+    m_model.Update(row, [this](Slot& slot) {
         slot.phase = RunPhase::Running;
         slot.armed = false;
+        slot.context = {m_operatorName, m_workOrder, ++slot.runsSinceArrival};
         slot.progress = {};
         slot.loader.clear();
         slot.activity = tr("starting…");
@@ -246,6 +240,8 @@ void CStation::StartNextChild() {
             [this, id](const QDateTime& time, const QString& text) { OnLogLine(id, time, text); });
     connect(run.get(), &CChildRun::Progress, this,
             [this, id](const ProgressFigures& figures) { OnProgress(id, figures); });
+    connect(run.get(), &CChildRun::LoaderAnswered, this,
+            [this, id](const QString& loader) { OnLoader(id, loader); });
     connect(run.get(), &CChildRun::Ended, this,
             [this, id, launch](const ChildEnding& ending) { OnRunEnded(id, launch, ending); });
     CChildRun& started = *run;
@@ -301,10 +297,18 @@ void CStation::OnProgress(const QString& id, const ProgressFigures& figures) {
         CSlotModel::RemainingColumn);
 }
 
+void CStation::OnLoader(const QString& id, const QString& loader) {
+    UpdateRow(
+        id, [&](Slot& slot) { slot.loader = loader; }, CSlotModel::LoaderColumn,
+        CSlotModel::LoaderColumn);
+}
+
 void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending) {
     const RunVerdict verdict = JudgeRun(ending, launch);
     const QJsonObject& record = verdict.record;
+    RecordContext context;
     UpdateRow(id, [&](Slot& slot) {
+        context = slot.context;
         slot.phase = RunPhase::Saving;
         slot.durationMs = ending.durationMs;
         slot.loader = record.value(jsonl::kLoader).toString();
@@ -322,7 +326,15 @@ void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const Ch
     });
     const quint64 ticket = ++m_nextTicket;
     m_pending[ticket] = {id, verdict.passed, ResultWords(verdict)};
-    m_writer.Append(ticket, m_resultsFile, StoredLine(record, id));
+    const QJsonObject stored = StoredRecord(record, id, context);
+    std::function<QString()> journal;
+    if (m_journal) {
+        journal = [stored, passed = verdict.passed] {
+            return CResultJournal::Send(stored, passed);
+        };
+    }
+    m_writer.Append(ticket, m_resultsFile, QJsonDocument(stored).toJson(QJsonDocument::Compact),
+                    journal);
     // The run object is inside its own signal; it goes once the loop is back.
     if (const auto run = m_runs.find(id); run != m_runs.end()) {
         run->second.release()->deleteLater();
@@ -330,7 +342,7 @@ void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const Ch
     }
 }
 
-void CStation::OnAppended(quint64 ticket, const QString& error) {
+void CStation::OnAppended(quint64 ticket, const QString& error, const QString& note) {
     const auto found = m_pending.find(ticket);
     if (found == m_pending.end()) {
         return;
@@ -347,6 +359,9 @@ void CStation::OnAppended(quint64 ticket, const QString& error) {
     m_allPassedAndStored = m_allPassedAndStored && pending.passed && stored;
     if (!stored) {
         emit Notice(error);
+    } else if (!note.isEmpty() && !m_journalNoted) {
+        m_journalNoted = true;
+        emit Notice(note);
     }
     UpdateTimers();
     emit CountersChanged();
@@ -409,6 +424,7 @@ void CStation::SetDevice(int row, const QString& path, const std::optional<PortS
     m_model.Update(row, [&](Slot& slot) {
         if (!state || !slot.DevicePresent()) {
             slot.armed = state && scannedOnce;
+            slot.runsSinceArrival = 0;
         }
         slot.path = path;
         slot.portState = state;

@@ -49,6 +49,15 @@ class CStation : public QObject {
     const QString& ResultsFile() const { return m_resultsFile; }
     void SetAutoStart(bool on);
     bool AutoStart() const { return m_autoStart; }
+    // Who runs the station and for which work order; each run stores them as they
+    // were when it started (empty: null).
+    void SetOperator(const QString& name) { m_operatorName = name; }
+    const QString& Operator() const { return m_operatorName; }
+    void SetWorkOrder(const QString& workOrder) { m_workOrder = workOrder; }
+    const QString& WorkOrder() const { return m_workOrder; }
+    // Each stored result also goes to the system journal.
+    void SetJournal(bool on) { m_journal = on; }
+    bool Journal() const { return m_journal; }
     // On-board UARTs are listed only when asked for; USB adapters always are.
     void SetShowAllPorts(bool all);
     // A slot of its own for a path (a pseudo-terminal, a by-id link).
@@ -98,7 +107,8 @@ class CStation : public QObject {
     void OnLogLine(const QString& id, const QDateTime& time, const QString& text);
     void OnProgress(const QString& id, const ProgressFigures& figures);
     void OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending);
-    void OnAppended(quint64 ticket, const QString& error);
+    void OnLoader(const QString& id, const QString& loader);
+    void OnAppended(quint64 ticket, const QString& error, const QString& note);
     void ApplyPort(const CPortInfo& port, const QString& id);
     void SetDevice(int row, const QString& path, const std::optional<PortState>& state,
                    const std::function<void(Slot&)>& describe = {});
@@ -132,6 +142,10 @@ class CStation : public QObject {
     bool m_showAllPorts = false;
     bool m_scannedOnce = false;
     QString m_resultsFile;
+    QString m_operatorName;
+    QString m_workOrder;
+    bool m_journal = true;
+    bool m_journalNoted = false;  // the operator was told the journal cannot be reached
     RunCounters m_counters;
     bool m_allPassedAndStored = true;
 };

@@ -74,6 +74,9 @@ void Configure(CStation& station, const StationOptions& options, const StationSe
     station.SetRequireVerify(options.requireVerify || saved.requireVerify);
     station.SetResultsFile(Absolute(options.results, saved.resultsFile));
     station.SetImagesFolder(Absolute(options.images, saved.imagesFolder));
+    station.SetOperator(options.operatorName.value_or(saved.operatorName));
+    station.SetWorkOrder(options.workOrder.value_or(saved.workOrder));
+    station.SetJournal(!options.noJournal && saved.journal);
     for (const QString& port : options.ports) {
         station.AddGivenPort(port);
     }

@@ -21,12 +21,15 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     const QCommandLineOption operation("operation", {}, "dsp|mcu|version");
     const QCommandLineOption requireVerify("require-verify");
     const QCommandLineOption results("results", {}, "FILE");
+    const QCommandLineOption operatorName("operator", {}, "TEXT");
+    const QCommandLineOption workOrder("work-order", {}, "TEXT");
+    const QCommandLineOption noJournal("no-journal");
     const QCommandLineOption start("start");
     const QCommandLineOption quitWhenDone("quit-when-done");
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version("version");
-    parser.addOptions(
-        {images, port, operation, requireVerify, results, start, quitWhenDone, help, version});
+    parser.addOptions({images, port, operation, requireVerify, results, operatorName, workOrder,
+                       noJournal, start, quitWhenDone, help, version});
 
     if (!parser.parse(arguments)) {
         return UsageError(parser.errorText());
@@ -68,6 +71,13 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     if (parser.isSet(results)) {
         options.results = parser.value(results);
     }
+    if (parser.isSet(operatorName)) {
+        options.operatorName = parser.value(operatorName);
+    }
+    if (parser.isSet(workOrder)) {
+        options.workOrder = parser.value(workOrder);
+    }
+    options.noJournal = parser.isSet(noJournal);
     options.ports = parser.values(port);
     options.requireVerify = parser.isSet(requireVerify);
     options.start = parser.isSet(start);
@@ -96,7 +106,15 @@ version), verified when verification is required.
   --require-verify      refuse images without a checkpoint record, and pass a
                         slot only when its flash was verified
   --results FILE        append one JSON line per ended run to FILE (default:
-                        ~/.local/share/tovrane/results.jsonl)
+                        ~/.local/share/tovrane/results.jsonl); each line also
+                        goes to the system journal (journalctl
+                        SYSLOG_IDENTIFIER=tovrane-station)
+  --operator TEXT       who runs the station, stored with every result
+                        (default: the name entered last; empty: none)
+  --work-order TEXT     the work order, stored with every result (default:
+                        the one entered last; empty: none)
+  --no-journal          store results in the results file only, not also in
+                        the system journal
   --start               start every slot once the window is up
   --quit-when-done      end when no run is left: exit status 0 when every run
                         passed, 1 otherwise; whatever keeps the batch from

@@ -17,9 +17,12 @@ struct StationOptions {
     std::optional<Operation> operation;
     bool requireVerify = false;  // given: verification required for this session
     std::optional<QString> results;
-    bool start = false;         // start every slot once the window is up
-    bool quitWhenDone = false;  // end when no run is left; errors go to stderr
-    QString error;              // why the command line is wrong
+    std::optional<QString> operatorName;  // may be empty: no operator
+    std::optional<QString> workOrder;     // may be empty: no work order
+    bool noJournal = false;               // results go to the results file only
+    bool start = false;                   // start every slot once the window is up
+    bool quitWhenDone = false;            // end when no run is left; errors go to stderr
+    QString error;                        // why the command line is wrong
 };
 
 StationOptions ParseStationArguments(const QStringList& arguments);

@@ -10,6 +10,9 @@ constexpr char kRequireVerify[] = "requireVerify";
 constexpr char kResults[] = "results";
 constexpr char kAutoStart[] = "autoStart";
 constexpr char kGeometry[] = "geometry";
+constexpr char kOperator[] = "operator";
+constexpr char kWorkOrder[] = "workOrder";
+constexpr char kJournal[] = "journal";
 
 }  // namespace
 
@@ -22,6 +25,9 @@ StationSettings LoadStationSettings(QSettings& settings, const StationSettings& 
     values.resultsFile = settings.value(kResults, defaults.resultsFile).toString();
     values.autoStart = settings.value(kAutoStart, defaults.autoStart).toBool();
     values.geometry = settings.value(kGeometry, defaults.geometry).toByteArray();
+    values.operatorName = settings.value(kOperator, defaults.operatorName).toString();
+    values.workOrder = settings.value(kWorkOrder, defaults.workOrder).toString();
+    values.journal = settings.value(kJournal, defaults.journal).toBool();
     return values;
 }
 
@@ -32,4 +38,7 @@ void SaveStationSettings(QSettings& settings, const StationSettings& values) {
     settings.setValue(kResults, values.resultsFile);
     settings.setValue(kAutoStart, values.autoStart);
     settings.setValue(kGeometry, values.geometry);
+    settings.setValue(kOperator, values.operatorName);
+    settings.setValue(kWorkOrder, values.workOrder);
+    settings.setValue(kJournal, values.journal);
 }

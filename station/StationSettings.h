@@ -14,6 +14,9 @@ struct StationSettings {
     bool requireVerify = false;
     QString resultsFile;
     bool autoStart = false;
+    QString operatorName;
+    QString workOrder;
+    bool journal = true;  // each stored result also goes to the system journal
     QByteArray geometry;
 };
 

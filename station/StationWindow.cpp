@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "link/Timeouts.h"
+#include "station/OperatorFields.h"
 #include "station/ProgressDelegate.h"
 #include "station/SlotLogDialog.h"
 #include "station/Station.h"
@@ -63,6 +64,7 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
     layout->addWidget(MakeImagesBox());
     layout->addWidget(MakeOperationBox());
     layout->addWidget(MakeResultsRow());
+    layout->addWidget(MakeOperatorFields());
     m_notice = new QLabel(central);
     m_notice->setWordWrap(true);
     m_notice->setStyleSheet(QStringLiteral("color: #c62828;"));
@@ -184,12 +186,43 @@ QWidget* CStationWindow::MakeResultsRow() {
     row->addWidget(new QLabel(tr("Results file:"), widget));
     row->addWidget(m_resultsFile, 1);
     row->addWidget(choose);
+    auto* journal = new QCheckBox(tr("System &journal"), widget);
+    journal->setToolTip(
+        tr("Also send every stored result to the system journal, where journalctl shows it "
+           "and systemd-journal-upload can gather it from many stations."));
+    journal->setChecked(m_station.Journal());
+    connect(journal, &QCheckBox::toggled, this, [this](bool on) {
+        m_station.SetJournal(on);
+        m_remembered.journal = on;
+        Remember();
+    });
+    row->addWidget(journal);
     auto* column = new QWidget(this);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(widget);
     layout->addWidget(m_operationBlocker);
     return column;
+}
+
+QWidget* CStationWindow::MakeOperatorFields() {
+    m_operatorFields = new COperatorFields(m_station.Operator(), m_station.WorkOrder(), this);
+    connect(m_operatorFields, &COperatorFields::OperatorEdited, this, [this](const QString& name) {
+        m_station.SetOperator(name);
+        m_remembered.operatorName = name;
+        Remember();
+    });
+    connect(m_operatorFields, &COperatorFields::WorkOrderEdited, this,
+            [this](const QString& workOrder) {
+                m_station.SetWorkOrder(workOrder);
+                m_remembered.workOrder = workOrder;
+                Remember();
+            });
+    return m_operatorFields;
+}
+
+void CStationWindow::SetWorkOrderLocked(bool locked) {
+    m_operatorFields->SetWorkOrderLocked(locked);
 }
 
 QWidget* CStationWindow::MakeTable() {

@@ -6,6 +6,7 @@
 #include "station/ImageFolderCheck.h"
 #include "station/StationSettings.h"
 
+class COperatorFields;
 class CStation;
 class QButtonGroup;
 class QCheckBox;
@@ -26,6 +27,8 @@ class CStationWindow : public QMainWindow {
     CStationWindow(CStation& station, QSettings& settings, StationSettings remembered,
                    QWidget* parent = nullptr);
 
+    // A locked work order cannot be changed in the window; the operator's name still can.
+    void SetWorkOrderLocked(bool locked);
     // Opens the log of the slot in `row`.
     void OpenLog(int row);
     QTableView* Table() const { return m_table; }
@@ -38,6 +41,7 @@ class CStationWindow : public QMainWindow {
     QWidget* MakeImagesBox();
     QWidget* MakeOperationBox();
     QWidget* MakeResultsRow();
+    QWidget* MakeOperatorFields();
     QWidget* MakeTable();
     void SizeColumns();
     QWidget* MakeButtons();
@@ -65,6 +69,7 @@ class CStationWindow : public QMainWindow {
     QCheckBox* m_requireVerify = nullptr;
     QCheckBox* m_autoStart = nullptr;
     QLabel* m_resultsFile = nullptr;
+    COperatorFields* m_operatorFields = nullptr;
     QLabel* m_notice = nullptr;
     QTableView* m_table = nullptr;
     QPushButton* m_start = nullptr;

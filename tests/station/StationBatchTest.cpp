@@ -26,9 +26,10 @@ StationRun RunStation(const QStringList& arguments, const TempDir& home) {
 TEST_F(StationFixture, ABatchEndsWithTheVerdictOfItsRuns) {
     TempDir home;
     auto& device = StartDevice();
-    const QStringList batch{"--port",   QString::fromStdString(device.SlavePath()),
-                            "--images", QString::fromStdString(images.Path().string()),
-                            "--start",  "--quit-when-done"};
+    const QStringList batch{"--port",      QString::fromStdString(device.SlavePath()),
+                            "--images",    QString::fromStdString(images.Path().string()),
+                            "--start",     "--quit-when-done",
+                            "--no-journal"};
 
     const StationRun passed = RunStation(batch + QStringList{"--results", ResultsPath()}, home);
     EXPECT_EQ(passed.exitCode, 0) << passed.err.toStdString();

@@ -39,6 +39,7 @@ class StationFixture : public testing::Test {
         auto station = std::make_unique<CStation>(StationConfig{std::move(cliPath), roots});
         station->SetResultsFile(ResultsPath());
         station->SetOperation(Operation::UpdateMcu);
+        station->SetJournal(false);  // the host's journal is no test's business
         return station;
     }
 

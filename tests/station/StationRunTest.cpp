@@ -39,6 +39,7 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
     const QString stopped = Path(StartDevice({}, slow));
 
     auto station = MakeStationWithSlots({good, refusing, vanishing, killed, stopped});
+    station->SetOperator("Li Wei");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
     ASSERT_EQ(station->StartAll(), 5);
     ASSERT_TRUE(QTest::qWaitFor(
@@ -46,6 +47,9 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
             return !SlotOf(*station, killed).log.empty() && !SlotOf(*station, stopped).log.empty();
         },
         10000));
+    // The row shows the loader as soon as it answers, long before the run ends.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return SlotOf(*station, stopped).loader == "new"; }, 10000));
+    EXPECT_EQ(SlotOf(*station, stopped).phase, RunPhase::Running);
     const qint64 child = station->ChildPid(station->Model().RowOf(killed));
     ASSERT_GT(child, 0);
     ::kill(static_cast<pid_t>(child), SIGKILL);
@@ -54,7 +58,8 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
 
     EXPECT_EQ(SlotOf(*station, good).result, SlotResult::Passed);
     EXPECT_EQ(SlotOf(*station, good).resultText, "passed");
-    EXPECT_EQ(SlotOf(*station, refusing).resultText, "write failed");
+    EXPECT_EQ(SlotOf(*station, refusing).resultText,
+              "write failed: block 3 of 5 refused: ST3_0002");
     EXPECT_EQ(SlotOf(*station, vanishing).result, SlotResult::Failed);
     EXPECT_EQ(SlotOf(*station, killed).result, SlotResult::Failed);
     EXPECT_TRUE(SlotOf(*station, killed).resultText.contains("signal 9"))
@@ -80,6 +85,10 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
         EXPECT_EQ(result.value("port").toString(), slot);
         EXPECT_FALSE(result.value("station_time").toString().isEmpty());
         EXPECT_FALSE(result.value("host").toString().isEmpty());
+        EXPECT_FALSE(result.value("station_id").toString().isEmpty());
+        EXPECT_EQ(result.value("operator"), "Li Wei");
+        EXPECT_TRUE(result.value("work_order").isNull()) << "empty is stored as null";
+        EXPECT_EQ(result.value("attempt"), 1);
     }
 }
 
@@ -110,15 +119,25 @@ TEST_F(StationFixture, AutoStartRunsOncePerArrivalOfADevice) {
     QTest::qWait(500);
     EXPECT_EQ(station->RunningCount(), 0) << "a device that stays is not flashed twice";
 
-    // Back in the same USB socket under another name, it is the same slot.
+    // A retry on the same board is its second attempt.
     ASSERT_TRUE(device.WaitForConnectionsEnded(1, 5s));
+    ASSERT_TRUE(station->StartSlot(station->Model().RowOf("1-2")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return StoredResults().size() == 2; }, 30000));
+    ASSERT_TRUE(WaitForIdle(*station));
+    EXPECT_EQ(StoredResults()[0].value("attempt"), 1);
+    EXPECT_EQ(StoredResults()[1].value("attempt"), 2);
+
+    // Back in the same USB socket under another name, it is the same slot, and the
+    // board that arrived starts again at its first attempt.
+    ASSERT_TRUE(device.WaitForConnectionsEnded(2, 5s));
     tree.Unplug(adapter);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !SlotOf(*station, "1-2").DevicePresent(); }, 5000));
     adapter.tty = "ttyUSB1";
     plugIn();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return StoredResults().size() == 2; }, 30000));
-    EXPECT_EQ(StoredResults()[1].value("slot"), "1-2");
-    EXPECT_EQ(StoredResults()[1].value("outcome"), "finished");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return StoredResults().size() == 3; }, 30000));
+    EXPECT_EQ(StoredResults()[2].value("slot"), "1-2");
+    EXPECT_EQ(StoredResults()[2].value("outcome"), "finished");
+    EXPECT_EQ(StoredResults()[2].value("attempt"), 1);
 }
 
 // What a child writes to stderr reaches the slot's log as it comes, and takes
