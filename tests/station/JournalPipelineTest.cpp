@@ -65,12 +65,12 @@ TEST_F(StationFixture, TheJournalCarriesEachResultToACentralHost) {
     QProcess pipeline;
     pipeline.setProcessChannelMode(QProcess::MergedChannels);
     pipeline.start("timeout",
-                   {"-k", "5", "100", "unshare", "--mount", "--propagation", "private",
+                   {"-k", "5", "90", "unshare", "--mount", "--propagation", "private",
                     TOVRANE_JOURNAL_PIPELINE, TOVRANE_STATION_PATH,
                     QString::fromStdString(images.Path().string()),
                     QString::fromStdString(work.Path().string()), QString::number(httpPort),
                     "Li Wei", "WO-7, \"rush\"", passing, refusing});
-    ASSERT_TRUE(pipeline.waitForFinished(120000));
+    ASSERT_TRUE(pipeline.waitForFinished(100000));
     const QString output = QString::fromUtf8(pipeline.readAll());
     ASSERT_EQ(pipeline.exitCode(), 0) << output.toStdString();
     EXPECT_EQ(Text(work.File("station.status")).trimmed(), "1") << "one slot failed";
