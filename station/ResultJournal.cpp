@@ -8,9 +8,12 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
+#include <QThread>
 #include <cstring>
 
 #include "cli/JsonLines.h"
+#include "link/Timeouts.h"
 
 namespace {
 
@@ -19,6 +22,9 @@ constexpr char kJournalSocket[] = "/run/systemd/journal/socket";
 constexpr char kIdentifier[] = "tovrane-station";
 constexpr int kPriorityPassed = 6;  // LOG_INFO
 constexpr int kPriorityFailed = 4;  // LOG_WARNING
+
+// Entries waiting beyond this are dropped rather than held: the file has them.
+constexpr int kMaxWaitingEntries = 256;
 
 // The fields copied from the line as they stand.
 constexpr const char* kCopiedNames[] = {jsonl::kRunId,     jsonl::kSlot,     jsonl::kOutcome,
@@ -84,6 +90,30 @@ QString Subject(const QJsonObject& line) {
     return subject;
 }
 
+bool JournalSocketExists() {
+    struct stat socket {};
+    return ::stat(kJournalSocket, &socket) == 0 && S_ISSOCK(socket.st_mode);
+}
+
+// Sends one entry; empty when the journal took it, else why it did not.
+QString SendEntry(const QJsonObject& line, bool passed) {
+    const std::vector<QByteArray> fields = CResultJournal::Fields(line, passed);
+    std::vector<iovec> entry;
+    entry.reserve(fields.size());
+    for (const QByteArray& field : fields) {
+        entry.push_back({const_cast<char*>(field.constData()), static_cast<size_t>(field.size())});
+    }
+    const int error = sd_journal_sendv(entry.data(), static_cast<int>(entry.size()));
+    if (error < 0) {
+        return QCoreApplication::translate(
+                   "ResultJournal",
+                   "The system journal did not take a result (%1): results go to the results "
+                   "file only.")
+            .arg(QString::fromLocal8Bit(std::strerror(-error)));
+    }
+    return {};
+}
+
 }  // namespace
 
 QString CResultJournal::Message(const QJsonObject& line) {
@@ -121,26 +151,53 @@ std::vector<QByteArray> CResultJournal::Fields(const QJsonObject& line, bool pas
     return fields;
 }
 
-QString CResultJournal::Send(const QJsonObject& line, bool passed) {
-    struct stat socket {};
-    if (::stat(kJournalSocket, &socket) != 0 || !S_ISSOCK(socket.st_mode)) {
-        return QCoreApplication::translate(
+CResultJournal::CResultJournal(QObject* parent)
+    : QObject(parent),
+      m_thread(new QThread),
+      m_worker(new QObject),
+      m_waiting(std::make_shared<std::atomic<int>>(0)) {
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
+}
+
+// Entries handed over are sent before the thread ends. A journal that does not take
+// them within the bound is left to the end of the process.
+CResultJournal::~CResultJournal() {
+    QMetaObject::invokeMethod(m_worker, [thread = m_thread] { thread->quit(); });
+    if (m_thread->wait(static_cast<unsigned long>(timing::Scaled(timing::kStationCloseWaitMs)))) {
+        delete m_thread;
+    }
+}
+
+void CResultJournal::Send(const QJsonObject& line, bool passed) {
+    if (!JournalSocketExists()) {
+        emit Missed(QCoreApplication::translate(
             "ResultJournal",
-            "There is no system journal here: results go to the results file only.");
+            "There is no system journal here: results go to the results file only."));
+        return;
     }
-    const std::vector<QByteArray> fields = Fields(line, passed);
-    std::vector<iovec> entry;
-    entry.reserve(fields.size());
-    for (const QByteArray& field : fields) {
-        entry.push_back({const_cast<char*>(field.constData()), static_cast<size_t>(field.size())});
+    if (*m_waiting >= kMaxWaitingEntries) {
+        emit Missed(QCoreApplication::translate(
+            "ResultJournal",
+            "The system journal is not taking results: they go to the results file only."));
+        return;
     }
-    const int error = sd_journal_sendv(entry.data(), static_cast<int>(entry.size()));
-    if (error < 0) {
-        return QCoreApplication::translate(
-                   "ResultJournal",
-                   "The system journal did not take a result (%1): results go to the results "
-                   "file only.")
-            .arg(QString::fromLocal8Bit(std::strerror(-error)));
-    }
-    return {};
+    ++*m_waiting;
+    // The worker may outlive this object when the journal hangs: it holds only its
+    // own share of the count and a guarded pointer.
+    QMetaObject::invokeMethod(m_worker, [waiting = m_waiting, self = QPointer(this), line, passed] {
+        const QString missed = SendEntry(line, passed);
+        --*waiting;
+        if (!missed.isEmpty()) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, missed] {
+                    if (self) {
+                        emit self->Missed(missed);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    });
 }

@@ -113,13 +113,10 @@ CResultsWriter::~CResultsWriter() {
     }
 }
 
-void CResultsWriter::Append(quint64 ticket, const QString& path, const QByteArray& line,
-                            std::function<QString()> afterwards) {
-    QMetaObject::invokeMethod(m_worker, [this, ticket, path, line, afterwards] {
+void CResultsWriter::Append(quint64 ticket, const QString& path, const QByteArray& line) {
+    QMetaObject::invokeMethod(m_worker, [this, ticket, path, line] {
         const QString error = AppendResultLine(path, line);
-        const QString note = error.isEmpty() && afterwards ? afterwards() : QString();
         QMetaObject::invokeMethod(
-            this, [this, ticket, error, note] { emit Appended(ticket, error, note); },
-            Qt::QueuedConnection);
+            this, [this, ticket, error] { emit Appended(ticket, error); }, Qt::QueuedConnection);
     });
 }

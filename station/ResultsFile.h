@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <functional>
 
 class QThread;
 
@@ -28,14 +27,11 @@ class CResultsWriter : public QObject {
     explicit CResultsWriter(QObject* parent = nullptr);
     ~CResultsWriter() override;
 
-    // `afterwards`, when given, runs on the writer's thread once the line is on disk
-    // (not when it could not be written); what it returns comes back as `note`.
-    void Append(quint64 ticket, const QString& path, const QByteArray& line,
-                std::function<QString()> afterwards = {});
+    void Append(quint64 ticket, const QString& path, const QByteArray& line);
 
   signals:
-    // `error` is empty when the line is on disk; `note` is what `afterwards` said.
-    void Appended(quint64 ticket, const QString& error, const QString& note);
+    // `error` is empty when the line is on disk.
+    void Appended(quint64 ticket, const QString& error);
 
   private:
     QThread* m_thread;

@@ -9,7 +9,6 @@
 #include "SerialLib/PortInfo/PortStateProbe.h"
 #include "cli/JsonLines.h"
 #include "link/Timeouts.h"
-#include "station/ResultJournal.h"
 
 namespace {
 
@@ -57,6 +56,7 @@ CStation::CStation(StationConfig config, QObject* parent)
     m_childStarter.setInterval(0);
     connect(&m_childStarter, &QTimer::timeout, this, &CStation::StartNextChild);
     connect(&m_writer, &CResultsWriter::Appended, this, &CStation::OnAppended);
+    connect(&m_journal, &CResultJournal::Missed, this, &CStation::OnJournalMissed);
 }
 
 // Runs still going are ended at once; the window stops them in good time first.
@@ -325,16 +325,9 @@ void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const Ch
         }
     });
     const quint64 ticket = ++m_nextTicket;
-    m_pending[ticket] = {id, verdict.passed, ResultWords(verdict)};
-    const QJsonObject stored = StoredRecord(record, id, context);
-    std::function<QString()> journal;
-    if (m_journal) {
-        journal = [stored, passed = verdict.passed] {
-            return CResultJournal::Send(stored, passed);
-        };
-    }
-    m_writer.Append(ticket, m_resultsFile, QJsonDocument(stored).toJson(QJsonDocument::Compact),
-                    journal);
+    const QJsonObject line = StoredRecord(record, id, context);
+    m_pending[ticket] = {id, verdict.passed, ResultWords(verdict), line};
+    m_writer.Append(ticket, m_resultsFile, QJsonDocument(line).toJson(QJsonDocument::Compact));
     // The run object is inside its own signal; it goes once the loop is back.
     if (const auto run = m_runs.find(id); run != m_runs.end()) {
         run->second.release()->deleteLater();
@@ -342,7 +335,7 @@ void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const Ch
     }
 }
 
-void CStation::OnAppended(quint64 ticket, const QString& error, const QString& note) {
+void CStation::OnAppended(quint64 ticket, const QString& error) {
     const auto found = m_pending.find(ticket);
     if (found == m_pending.end()) {
         return;
@@ -359,14 +352,21 @@ void CStation::OnAppended(quint64 ticket, const QString& error, const QString& n
     m_allPassedAndStored = m_allPassedAndStored && pending.passed && stored;
     if (!stored) {
         emit Notice(error);
-    } else if (!note.isEmpty() && !m_journalNoted) {
-        m_journalNoted = true;
-        emit Notice(note);
+    } else if (m_journalOn) {
+        m_journal.Send(pending.line, pending.passed);
     }
     UpdateTimers();
     emit CountersChanged();
     if (RunningCount() == 0) {
         emit AllRunsEnded();
+    }
+}
+
+// Said once: the results file has every result anyway.
+void CStation::OnJournalMissed(const QString& why) {
+    if (!m_journalNoted) {
+        m_journalNoted = true;
+        emit Notice(why);
     }
 }
 

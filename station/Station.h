@@ -11,6 +11,7 @@
 #include "SerialLib/PortInfo/PortWatcher.h"
 #include "station/ChildRun.h"
 #include "station/ImageFolderCheck.h"
+#include "station/ResultJournal.h"
 #include "station/ResultsFile.h"
 #include "station/RunVerdict.h"
 #include "station/SlotModel.h"
@@ -56,8 +57,8 @@ class CStation : public QObject {
     void SetWorkOrder(const QString& workOrder) { m_workOrder = workOrder; }
     const QString& WorkOrder() const { return m_workOrder; }
     // Each stored result also goes to the system journal.
-    void SetJournal(bool on) { m_journal = on; }
-    bool Journal() const { return m_journal; }
+    void SetJournal(bool on) { m_journalOn = on; }
+    bool Journal() const { return m_journalOn; }
     // On-board UARTs are listed only when asked for; USB adapters always are.
     void SetShowAllPorts(bool all);
     // A slot of its own for a path (a pseudo-terminal, a by-id link).
@@ -97,6 +98,7 @@ class CStation : public QObject {
         QString slotId;
         bool passed = false;
         QString words;
+        QJsonObject line;  // as stored
     };
 
     // Marks the slot as running and queues its child; one child starts per pass
@@ -108,7 +110,8 @@ class CStation : public QObject {
     void OnProgress(const QString& id, const ProgressFigures& figures);
     void OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending);
     void OnLoader(const QString& id, const QString& loader);
-    void OnAppended(quint64 ticket, const QString& error, const QString& note);
+    void OnAppended(quint64 ticket, const QString& error);
+    void OnJournalMissed(const QString& why);
     void ApplyPort(const CPortInfo& port, const QString& id);
     void SetDevice(int row, const QString& path, const std::optional<PortState>& state,
                    const std::function<void(Slot&)>& describe = {});
@@ -144,8 +147,9 @@ class CStation : public QObject {
     QString m_resultsFile;
     QString m_operatorName;
     QString m_workOrder;
-    bool m_journal = true;
-    bool m_journalNoted = false;  // the operator was told the journal cannot be reached
+    CResultJournal m_journal;
+    bool m_journalOn = true;
+    bool m_journalNoted = false;  // the operator was told results go to the file only
     RunCounters m_counters;
     bool m_allPassedAndStored = true;
 };
