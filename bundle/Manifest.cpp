@@ -74,7 +74,7 @@ class ManifestReader {
     std::optional<std::vector<BundleStep>> Steps() {
         const QJsonArray list = m_object.value(kStepsKey).toArray();
         std::vector<BundleStep> steps;
-        for (const QJsonValue& value : list) {
+        for (const QJsonValue value : list) {
             const auto known = std::find_if(std::begin(kSteps), std::end(kSteps),
                                             [&](BundleStep s) { return value == StepName(s); });
             if (known == std::end(kSteps)) {

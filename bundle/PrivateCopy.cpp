@@ -92,7 +92,8 @@ bool PrivateCopy::Fill(const std::string& name, const ChunkSource& source, uint6
         std::string why;
         const ssize_t n = source(chunk.data(), chunk.size(), why);
         if (n < 0) {
-            error = name + " cannot be read: " + why;
+            error = name + " cannot be read: ";
+            error += why;
             break;
         }
         if (n == 0) {

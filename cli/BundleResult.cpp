@@ -40,6 +40,7 @@ std::string BundleTitle(const CheckedBundle& bundle, const std::string& path) {
 
 std::vector<std::string> StepNames(const std::vector<BundleStep>& steps) {
     std::vector<std::string> names;
+    names.reserve(steps.size());
     for (const BundleStep step : steps) {
         names.emplace_back(StepName(step));
     }

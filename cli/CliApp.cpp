@@ -88,14 +88,17 @@ int RunCli(int argc, char** argv) {
     if (!options.trace) {
         serialdiag::SetHandler([](const serialdiag::Report&) {});
     }
+    CCliWindow window(stdout, isatty(STDERR_FILENO) ? stderr : nullptr, options.json);
+    if (options.action == CliOptions::Action::CheckImages) {
+        return RunImageCheck(options, window);
+    }
+    // From here on Ctrl-C and SIGTERM stop the work cleanly: the port is closed and a
+    // bundle's private copy or a half-written bundle is removed.
     if (!InstallStopSignals()) {
         std::perror("tovrane-cli: cannot watch for signals");
         return kExitFailed;
     }
-    CCliWindow window(stdout, isatty(STDERR_FILENO) ? stderr : nullptr, options.json);
     switch (options.action) {
-        case CliOptions::Action::CheckImages:
-            return RunImageCheck(options, window);
         case CliOptions::Action::CheckBundle:
             return RunBundleCheck(options, window);
         case CliOptions::Action::MakeBundle:

@@ -137,7 +137,7 @@ TEST_F(BundleTest, BadInputIsRefusedAtOnceWithAMessageSayingWhy) {
     WriteArchive(work.File("good.tar.gz"), EntriesOf(good, ""), true);
     const std::string packed = ReadFile(work.File("good.tar.gz"));
     std::ofstream(work.File("truncated.tar.gz")) << packed.substr(0, packed.size() / 2);
-    std::ofstream(work.File("empty.tar"));
+    work.Write("empty.tar", "");
     std::ofstream(work.File("text.tar")) << "not an archive\n";
     ASSERT_EQ(::mkfifo(work.File("fifo.tar").c_str(), 0644), 0);
     std::filesystem::create_directories(work.Path() / "no-manifest");
@@ -154,7 +154,7 @@ TEST_F(BundleTest, BadInputIsRefusedAtOnceWithAMessageSayingWhy) {
     WriteGoodBundle("two/b");
     const std::filesystem::path big =
         std::filesystem::path(WriteBundleFolder(work.Path() / "big", {{"dsp.hex", kDspImage}},
-                                                {{"notes", QString(70 * 1024, 'x')}}))
+                                                {{"notes", QString(qsizetype{70} * 1024, 'x')}}))
             .parent_path();
 
     const struct {

@@ -48,7 +48,7 @@ std::string WriteBundleFolder(const std::filesystem::path& folder,
     for (auto it = fields.begin(); it != fields.end(); ++it) {
         manifest.insert(it.key(), it.value());
     }
-    const std::string path = (folder / "manifest.json").string();
+    std::string path = (folder / "manifest.json").string();
     std::ofstream(path, std::ios::binary) << QJsonDocument(manifest).toJson().toStdString();
     return path;
 }
