@@ -210,11 +210,16 @@ are --images, --require-verify, --json and --trace.
   --make-bundle OUT.tar
                     write a release bundle of the images in --images DIR with a
                     manifest naming each image's SHA-256 (gzip-compressed when OUT
-                    ends in .tar.gz or .tgz); --name and --release are required;
-                    --steps (default: dsp where dsp.hex is present, mcu where an
-                    MCU image is, then version when --version-pattern is given),
-                    --version-pattern RE (the version text read must match it) and
-                    --require-verify go into its manifest
+                    ends in .tar.gz or .tgz); images that an update would refuse
+                    make nothing
+  --name TEXT, --release TEXT
+                    the bundle's name and release (required by --make-bundle)
+  --steps LIST      the bundle's steps in order, of dsp, mcu and version separated
+                    by commas (default: dsp where dsp.hex is present, mcu where an
+                    MCU image is, then version when --version-pattern is given)
+  --version-pattern RE
+                    a regular expression the version text read by the bundle's
+                    version step must match somewhere
   --allowed-signers FILE
                     the trust file (OpenSSH allowed_signers format) a bundle's
                     signature must verify against; without it
@@ -232,7 +237,8 @@ are --images, --require-verify, --json and --trace.
                     USB socket; either link can be given to --port
   --images DIR      where the image files are (default: this program's directory)
   --require-verify  refuse an image without a checkpoint record, whose flash
-                    could not be verified
+                    could not be verified (with --make-bundle: written into the
+                    bundle's manifest)
   --json            JSON Lines on standard output instead of the plain lines
   --trace           the serial library's diagnostic traces on standard error
   --help            this text
