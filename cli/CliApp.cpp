@@ -1,24 +1,26 @@
 #include "cli/CliApp.h"
 
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSocketNotifier>
 #include <QUuid>
-#include <csignal>
 #include <cstdio>
 
 #include "SerialLib/PortInfo/PortEnumerator.h"
 #include "SerialLib/Serial/Diagnostics.h"
+#include "cli/BundleCheckCommand.h"
+#include "cli/BundleMakeCommand.h"
+#include "cli/BundleRunCommand.h"
 #include "cli/CliOptions.h"
 #include "cli/CliResult.h"
 #include "cli/CliWindow.h"
 #include "cli/ImageCheckCommand.h"
 #include "cli/JsonLines.h"
+#include "cli/OperationSession.h"
 #include "cli/PortListing.h"
-#include "link/DeviceLink.h"
+#include "cli/SignalStop.h"
 #include "update/ImageFiles.h"
-#include "update/UpdateEngine.h"
 
 namespace {
 
@@ -26,43 +28,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int signal) {
-    const unsigned char number = static_cast<unsigned char>(signal);
-    (void)!write(g_signalPipe[1], &number, 1);
-}
-
-// Ctrl-C and SIGTERM reach the event loop through a pipe, where they can stop the
-// worker safely.
-bool InstallSignalPipe() {
-    if (pipe(g_signalPipe) != 0) {
-        return false;
-    }
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
-bool StartOperation(CUpdateEngine& engine, const CliOptions& options) {
-    switch (options.operation) {
-        case CliOptions::Operation::UpdateDsp:
-            return engine.OnUpdateDsp(options.port);
-        case CliOptions::Operation::UpdateMcu:
-            return engine.OnUpdateMcu(options.port);
-        case CliOptions::Operation::ReadVersion:
-            return engine.OnReadVersion(options.port);
-        case CliOptions::Operation::None:
-            break;
-    }
-    return false;
-}
-
-int ExitStatusFor(OperationOutcome outcome) {
-    return outcome == OperationOutcome::Finished || outcome == OperationOutcome::VersionRead
-               ? kExitOk
-               : kExitFailed;
+int ExitStatusFor(RunResult result) {
+    return result == RunResult::Finished || result == RunResult::VersionRead ? kExitOk
+                                                                             : kExitFailed;
 }
 
 // Ends the run's output: the result object, or for the plain lines a summary on
@@ -78,53 +46,19 @@ void ReportRun(CCliWindow& window, const CliOptions& options, const QString& run
     }
 }
 
-int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& window) {
+int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& window,
+                 const QString& runId) {
     if (!options.imageDirectory.empty()) {
         SetImageDirectory(options.imageDirectory);
     }
-    CDeviceLink link(window);
-    CUpdateEngine engine(link, window);
-    engine.SetRequireCheckpoint(options.requireVerify);
-    // The window learns the loader as soon as it answers, not only from the result.
-    if (options.json) {
-        engine.SetLoaderAnsweredHandler([&window](LoaderGeneration loader) {
-            window.WriteEvent(jsonl::kLoaderEvent, {{jsonl::kLoader, LoaderName(loader)}});
-        });
-    }
-    engine.SetRunEndedHandler(
-        [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
-
-    int exitStatus = -1;
-    if (!InstallSignalPipe()) {
-        std::perror("tovrane-cli: cannot watch for signals");
-        return kExitFailed;
-    }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-        unsigned char number = 0;
-        (void)!read(g_signalPipe[0], &number, 1);
-        signalNotifier.setEnabled(false);
-        engine.Stop();
-        link.ClosePort();
-        window.FinishProgressLine();
-        window.PrintLine(
-            "Interrupted: the update stopped and the port was closed. A new loader "
-            "resumes where it stopped on the next run.");
-        exitStatus = 128 + number;
-        app.quit();
-    });
-
-    const QString runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    COperationSession session(app, window, options.port);
+    session.Engine().SetRequireCheckpoint(options.requireVerify);
     QElapsedTimer duration;
     duration.start();
-    if (StartOperation(engine, options)) {
-        app.exec();
-    }
-    engine.Stop();
-    if (exitStatus < 0) {
-        exitStatus = ExitStatusFor(engine.LastOutcome());
-    }
-    ReportRun(window, options, runId, engine.LastReport(), exitStatus, duration.elapsed());
+    const RunReport report = session.Run(options.operation);
+    const int exitStatus =
+        session.StopSignal() != 0 ? 128 + session.StopSignal() : ExitStatusFor(report.result);
+    ReportRun(window, options, runId, report, exitStatus, duration.elapsed());
     return exitStatus;
 }
 
@@ -147,8 +81,7 @@ int RunCli(int argc, char** argv) {
             return kExitUsage;
         case CliOptions::Action::ListPorts:
             return PrintPortList(CPortEnumerator().Ports(), stdout);
-        case CliOptions::Action::CheckImages:
-        case CliOptions::Action::Run:
+        default:
             break;
     }
     // The serial library's traces are for developers; they reach stderr only on request.
@@ -159,5 +92,23 @@ int RunCli(int argc, char** argv) {
     if (options.action == CliOptions::Action::CheckImages) {
         return RunImageCheck(options, window);
     }
-    return RunOperation(app, options, window);
+    // From here on Ctrl-C and SIGTERM stop the work cleanly: the port is closed and a
+    // bundle's private copy or a half-written bundle is removed.
+    if (!InstallStopSignals()) {
+        std::perror("tovrane-cli: cannot watch for signals");
+        return kExitFailed;
+    }
+    switch (options.action) {
+        case CliOptions::Action::CheckBundle:
+            return RunBundleCheck(options, window);
+        case CliOptions::Action::MakeBundle:
+            return RunBundleMaker(options, window);
+        default:
+            break;
+    }
+    const QString runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (options.operation == CliOptions::Operation::Bundle) {
+        return RunBundle(app, options, window, runId);
+    }
+    return RunOperation(app, options, window, runId);
 }

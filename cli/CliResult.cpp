@@ -3,10 +3,8 @@
 #include <QJsonValue>
 #include <cstdio>
 
-#include "cli/FileDigest.h"
 #include "cli/JsonLines.h"
-
-namespace {
+#include "update/FileDigest.h"
 
 const char* OperationName(CliOptions::Operation operation) {
     switch (operation) {
@@ -16,15 +14,15 @@ const char* OperationName(CliOptions::Operation operation) {
             return jsonl::kOperationMcu;
         case CliOptions::Operation::ReadVersion:
             return jsonl::kOperationVersion;
+        case CliOptions::Operation::Bundle:
+            return jsonl::kOperationBundle;
         case CliOptions::Operation::None:
             break;
     }
     return "none";
 }
 
-QJsonValue TextOrNull(const std::string& text) {
-    return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
-}
+namespace {
 
 QJsonValue MsOrNull(const std::optional<uint32_t>& ms) {
     return ms ? QJsonValue(static_cast<qint64>(*ms)) : QJsonValue(QJsonValue::Null);
@@ -42,6 +40,10 @@ QJsonValue LoaderName(LoaderGeneration loader) {
         return jsonl::kLoaderOld;
     }
     return loader == LoaderNew ? QJsonValue(jsonl::kLoaderNew) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue TextOrNull(const std::string& text) {
+    return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
 }
 
 QJsonObject ResultFields(const RunReport& report, const RunContext& context) {
@@ -67,22 +69,28 @@ QJsonObject ResultFields(const RunReport& report, const RunContext& context) {
     };
 }
 
-std::string ResultSummary(const RunReport& report, const RunContext& context) {
-    std::string outcome = RunResultName(report.result);
+std::string SummaryLine(const RunSummary& summary) {
+    std::string outcome = summary.outcome;
     for (char& c : outcome) {
         c = c == '_' ? ' ' : c;
     }
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.1f s",
-                  static_cast<double>(context.durationMs) / 1000);
+                  static_cast<double>(summary.durationMs) / 1000);
     std::string line = "Result: " + outcome;
-    if (IsUpdate(context.operation)) {
-        line += ", " + std::to_string(report.blocksWritten) + " of " +
-                std::to_string(report.blocksTotal) + " blocks";
+    if (summary.update) {
+        line += ", " + std::to_string(summary.blocksWritten) + " of " +
+                std::to_string(summary.blocksTotal) + " blocks";
     }
     line += std::string(", ") + duration;
-    if (IsUpdate(context.operation)) {
-        line += report.verified ? ", verified" : ", not verified";
+    if (summary.update) {
+        line += summary.verified ? ", verified" : ", not verified";
     }
     return line;
+}
+
+std::string ResultSummary(const RunReport& report, const RunContext& context) {
+    return SummaryLine({RunResultName(report.result), IsUpdate(context.operation),
+                        report.blocksWritten, report.blocksTotal, context.durationMs,
+                        report.verified});
 }

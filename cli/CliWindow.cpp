@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include "SerialLib/Serial/posix/Clock.h"
+#include "cli/CliResult.h"
 #include "cli/JsonLines.h"
 #include "link/SharedState.h"
 
@@ -39,6 +40,12 @@ void CCliWindow::ShowMessage(const MessageBoxText& message) {
     WriteLine(message.text);
     if (!message.detail.empty()) {
         WriteLine(message.detail);
+    }
+}
+
+void CCliWindow::NoteLoader(LoaderGeneration loader) {
+    if (m_json) {
+        WriteEvent(jsonl::kLoaderEvent, {{jsonl::kLoader, LoaderName(loader)}});
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "link/MainWindow.h"
+#include "link/SharedState.h"
 #include "update/ProgressDisplay.h"
 
 // The window of the headless front end: log lines and message texts go to
@@ -32,6 +33,8 @@ class CCliWindow : public QObject, public MainWindow {
     // Prints a line of the front end's own (not a log line of the tool); JSON
     // output leaves it to the result object.
     void PrintLine(const std::string& text);
+    // Says which loader answered, as a loader event; the plain lines leave it to the log.
+    void NoteLoader(LoaderGeneration loader);
     // Writes one JSON object as a line; `event` and `t_ms` come first.
     void WriteEvent(const char* event, const QJsonObject& fields);
     // Writes a summary line to the progress stream (a terminal), if there is one.

@@ -66,6 +66,7 @@ inline constexpr char kManifestSha256[] = "manifest_sha256";
 inline constexpr char kSigner[] = "signer";  // the principal, or null when not checked
 inline constexpr char kSteps[] = "steps";    // one result-like object per step that ran
 inline constexpr char kVersionPattern[] = "version_pattern";
+inline constexpr char kRequireVerify[] = "require_verify";
 // Step events.
 inline constexpr char kStep[] = "step";
 inline constexpr char kStepIndex[] = "index";  // 1-based

@@ -61,6 +61,11 @@ inline constexpr uint32_t kAutoStartRetryMs = 500;     // an armed slot whose po
 inline constexpr uint32_t kImageCheckDelayMs = 300;    // the images folder settles after a change
 inline constexpr uint32_t kImageCheckLimitMs = 60000;  // one --check-images child
 
+// Release bundles: one ssh-keygen child checking a bundle's signature.
+inline constexpr uint32_t kSignatureCheckLimitMs = 10000;
+// How often a wait for that child looks whether Ctrl-C or SIGTERM asked to stop.
+inline constexpr uint32_t kStopPollMs = 100;
+
 // Tests of slow paths shrink every wait and pause by this factor, in percent
 // (100 = as designed). The shipped tool never calls it.
 void SetScalePercentForTests(uint32_t percent);

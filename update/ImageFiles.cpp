@@ -174,6 +174,15 @@ ImageCheck CheckImage(const std::string& path, ImageKind kind,
     return check;
 }
 
+std::string ImageRefusal(const ImageCheck& check, bool requireCheckpoint) {
+    if (!check.refusal.empty()) {
+        return check.refusal;
+    }
+    return requireCheckpoint && !check.hasCheckpoint
+               ? "no checkpoint record, and verification is required"
+               : std::string();
+}
+
 bool CountImageBlocks(GuardedWindow& window, bool requireCheckpoint) {
     ProcessValues& shared = Shared();
     const std::string path = shared.ImagePath.Get();

@@ -33,6 +33,17 @@ std::vector<std::string> ImagePathLogLines(std::string_view path);
 
 // The two image formats.
 enum class ImageKind { Dsp, Mcu };
+
+// The three images in the order they are listed, each with its format.
+struct ImageName {
+    const char* name;
+    ImageKind kind;
+};
+inline constexpr ImageName kImageNames[] = {
+    {kDspImageName, ImageKind::Dsp},
+    {kMcuOldImageName, ImageKind::Mcu},
+    {kMcuNewImageName, ImageKind::Mcu},
+};
 // OperationMode 1 is the MCU, anything else the DSP.
 ImageKind ImageKindForMode(int32_t mode);
 
@@ -77,6 +88,10 @@ struct ImageCheck {
 // checkpoint looked for. An image without any block is refused too.
 ImageCheck CheckImage(const std::string& path, ImageKind kind,
                       const std::function<bool()>& stopped = {});
+
+// Why an update would refuse the checked image, also when verification is required
+// and it has no checkpoint record; empty when it would take it.
+std::string ImageRefusal(const ImageCheck& check, bool requireCheckpoint);
 
 inline constexpr const char* kImageRefusedLine = "Image file refused, nothing was sent.";
 inline constexpr const char* kNoCheckpointLine =

@@ -122,6 +122,15 @@ TEST_F(Simulator, ClosingThePortReturnsTheDeviceTo2400) {
     EXPECT_TRUE(again.AskExpectingSilence("I"));
     again.SetBaud(2400);
     EXPECT_EQ(again.Ask("I"), kVersion);
+    again.Close();
+
+    // Closed and opened again at once, as a bundle's next step does.
+    for (int i = 0; i < 5; ++i) {
+        auto update = Connect();
+        update.reset();
+        SlavePort next(sim_->SlavePath(), 2400);
+        EXPECT_EQ(next.Ask("I"), kVersion) << "attempt " << i;
+    }
 }
 
 TEST_F(Simulator, RepliesNobodyReadIsNotLeftForTheNextConnection) {

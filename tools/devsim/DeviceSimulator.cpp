@@ -164,18 +164,28 @@ std::optional<Clock::time_point> DeviceSimulator::Line::NextDeadline() const {
 }
 
 // Counts the tool's opens and closes. A close that seems to leave the slave
-// unused is checked, since merged open events make the count run short.
+// unused is checked, since merged open events make the count run short. A slave
+// still open after such a close may also have been opened again at once (a bundle's
+// next step): an open's event is queued before its descriptor shows, so reading
+// the queue again tells the two apart, and the old connection ends first.
 void DeviceSimulator::Line::FollowConnections() {
-    for (int change : watch_.Drain()) {
+    std::vector<int> changes = watch_.Drain();
+    for (std::size_t i = 0; i < changes.size(); ++i) {
         const int before = openers_;
-        openers_ = std::max(0, openers_ + change);
+        openers_ = std::max(0, openers_ + changes[i]);
         if (before == 0 && openers_ > 0) {
             StartConnection();
         } else if (before > 0 && openers_ == 0) {
-            if (pty_.OpenedByOthers()) {
-                openers_ = 1;
-            } else {
+            if (!pty_.OpenedByOthers()) {
                 EndConnection();
+                continue;
+            }
+            const std::vector<int> later = watch_.Drain();
+            changes.insert(changes.end(), later.begin(), later.end());
+            if (i + 1 < changes.size() && changes[i + 1] > 0) {
+                EndConnection();
+            } else {
+                openers_ = 1;
             }
         }
     }

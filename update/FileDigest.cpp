@@ -1,4 +1,4 @@
-#include "cli/FileDigest.h"
+#include "update/FileDigest.h"
 
 #include <unistd.h>
 
@@ -13,10 +13,14 @@ namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 
-// Feeds the rest of the file to `hash`, one chunk at a time; false on a read error.
-bool HashToEnd(int fd, QCryptographicHash& hash) {
+// Feeds the rest of the file to `hash`, one chunk at a time; false on a read error
+// or a stop.
+bool HashToEnd(int fd, QCryptographicHash& hash, const std::function<bool()>& stopped) {
     std::array<char, kChunkSize> chunk{};
     for (;;) {
+        if (stopped && stopped()) {
+            return false;
+        }
         const ssize_t n = ::read(fd, chunk.data(), chunk.size());
         if (n > 0) {
             hash.addData(QByteArrayView(chunk.data(), n));
@@ -30,13 +34,13 @@ bool HashToEnd(int fd, QCryptographicHash& hash) {
 
 }  // namespace
 
-std::string Sha256OfFile(const std::string& path) {
+std::string Sha256OfFile(const std::string& path, const std::function<bool()>& stopped) {
     const int fd = OpenRegularFile(path);
     if (fd < 0) {
         return {};
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    const bool read = HashToEnd(fd, hash);
+    const bool read = HashToEnd(fd, hash, stopped);
     ::close(fd);
     return read ? hash.result().toHex().toStdString() : std::string();
 }

@@ -1,7 +1,0 @@
-#pragma once
-
-#include <string>
-
-// The SHA-256 of a regular file's bytes in lower-case hex; empty when it cannot be
-// read or is no regular file (a FIFO or a device is not read at all).
-std::string Sha256OfFile(const std::string& path);
