@@ -22,19 +22,19 @@ QString ImageInBundle(const ImageStatus& status) {
                                                        : ImageStatusText(status);
 }
 
-// "Model 7 controller, release 2.4.1, signed by release@example.com", and why a
-// refused bundle is refused.
+// "Model 7 controller, release 2.4.1, signed by release@example.com"; a refused
+// bundle says so, and the line below the results file says why.
 QString ReleaseLine(const BundleStatus& status) {
     if (status.state == BundleStatus::State::Checking) {
         return CBundleBox::tr("checking…");
     }
     const bool refused = status.state == BundleStatus::State::Refused;
     if (status.name.isEmpty()) {
-        return CBundleBox::tr("refused: %1").arg(status.reason);
+        return CBundleBox::tr("refused");
     }
     const QString identity = CBundleBox::tr("%1, release %2, %3")
                                  .arg(status.name, status.release, SignerWords(status.signer));
-    return refused ? CBundleBox::tr("%1; refused: %2").arg(identity, status.reason) : identity;
+    return refused ? CBundleBox::tr("%1: refused").arg(identity) : identity;
 }
 
 }  // namespace
@@ -71,6 +71,7 @@ QLabel* CBundleBox::Line(int row, const QString& title) {
     auto* grid = static_cast<QGridLayout*>(layout());
     auto* text = new QLabel(this);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text->setWordWrap(true);
     grid->addWidget(new QLabel(title, this), row, 0);
     grid->addWidget(text, row, 1, 1, row == kPathRow ? 1 : 2);
     return text;

@@ -20,6 +20,7 @@
 
 #include "link/Timeouts.h"
 #include "station/BundleBox.h"
+#include "station/BundleTexts.h"
 #include "station/ImageStatusText.h"
 #include "station/OperatorFields.h"
 #include "station/ProgressDelegate.h"
@@ -186,6 +187,7 @@ QWidget* CStationWindow::MakeResultsRow() {
     m_chooseResults = Button(tr("Choose &file…"), widget);
     connect(m_chooseResults, &QPushButton::clicked, this, &CStationWindow::ChooseResultsFile);
     m_operationBlocker = new QLabel(widget);
+    m_operationBlocker->setWordWrap(true);
     m_operationBlocker->setStyleSheet(QStringLiteral("color: #c62828;"));
     row->addWidget(new QLabel(tr("Results file:"), widget));
     row->addWidget(m_resultsFile, 1);
@@ -274,7 +276,8 @@ void CStationWindow::SizeColumns() {
     widest(CSlotModel::StateColumn,
            {PortStateWords(PortState::NoPermission), PortStateWords(PortState::Unavailable),
             PortStateWords(std::nullopt), CSlotModel::tr("running")});
-    widest(CSlotModel::ProgressColumn, {QStringLiteral("100%  100%  100%")});
+    widest(CSlotModel::ProgressColumn, {QStringLiteral("100%  100%  100%"),
+                                        StepAt(QStringLiteral("version"), 3, 3) + "  100%"});
     widest(CSlotModel::BlocksColumn, {CSlotModel::tr("%1 of %2").arg(88888).arg(88888)});
     widest(CSlotModel::SpeedColumn, {CSlotModel::tr("%1 blocks/s").arg(888)});
     widest(CSlotModel::RemainingColumn, {QStringLiteral("88:88")});
