@@ -12,6 +12,13 @@ StationOptions UsageError(const QString& reason) {
     return options;
 }
 
+// An ISO 8601 time ("2026-12-08T06:00", with Z or an offset, else local time);
+// a date alone stands for its start.
+std::optional<QDateTime> TimeFrom(const QString& text) {
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
+}
+
 }  // namespace
 
 StationOptions ParseStationArguments(const QStringList& arguments) {
@@ -23,10 +30,13 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     const QCommandLineOption results("results", {}, "FILE");
     const QCommandLineOption start("start");
     const QCommandLineOption quitWhenDone("quit-when-done");
+    const QCommandLineOption exportCsv("export-csv", {}, "FILE");
+    const QCommandLineOption since("since", {}, "ISO-TIME");
+    const QCommandLineOption workOrder("work-order", {}, "TEXT");
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version("version");
-    parser.addOptions(
-        {images, port, operation, requireVerify, results, start, quitWhenDone, help, version});
+    parser.addOptions({images, port, operation, requireVerify, results, start, quitWhenDone,
+                       exportCsv, since, workOrder, help, version});
 
     if (!parser.parse(arguments)) {
         return UsageError(parser.errorText());
@@ -44,7 +54,7 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
         options.action = StationOptions::Action::Version;
         return options;
     }
-    for (const QCommandLineOption* valued : {&images, &port, &results}) {
+    for (const QCommandLineOption* valued : {&images, &port, &results, &exportCsv, &since}) {
         for (const QString& value : parser.values(*valued)) {
             if (value.isEmpty()) {
                 return UsageError(
@@ -67,6 +77,26 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     }
     if (parser.isSet(results)) {
         options.results = parser.value(results);
+    }
+    if (parser.isSet(exportCsv)) {
+        options.action = StationOptions::Action::ExportCsv;
+        options.exportCsv = parser.value(exportCsv);
+    } else if (parser.isSet(since) || parser.isSet(workOrder)) {
+        return UsageError(QCoreApplication::translate(
+            "StationOptions", "--since and --work-order go with --export-csv"));
+    }
+    if (parser.isSet(since)) {
+        options.exportFilter.since = TimeFrom(parser.value(since));
+        if (!options.exportFilter.since) {
+            return UsageError(QCoreApplication::translate(
+                                  "StationOptions",
+                                  "--since takes a time such as 2026-12-08T06:00 or a date "
+                                  "such as 2026-12-08, not '%1'")
+                                  .arg(parser.value(since)));
+        }
+    }
+    if (parser.isSet(workOrder)) {
+        options.exportFilter.workOrder = parser.value(workOrder);
     }
     options.ports = parser.values(port);
     options.requireVerify = parser.isSet(requireVerify);
@@ -102,10 +132,18 @@ version), verified when verification is required.
                         passed, 1 otherwise; whatever keeps the batch from
                         starting goes to standard error and ends the program
                         with exit status 1
+  --export-csv FILE     write the runs of the results file (--results, or the
+                        one used last) to FILE as CSV, one row per run, and end
+                        without a window
+  --since ISO-TIME      with --export-csv: only runs stored at that time or
+                        later (2026-12-08T06:00, local time unless it ends in Z
+                        or an offset; a date stands for its start)
+  --work-order TEXT     with --export-csv: only runs of that work order
   --help                this text
   --version             the program's version
 
-Exit status: 0 (with --quit-when-done: every run passed), 1 (a run failed or
-the batch could not start), 2 (the command line is wrong).
+Exit status: 0 (with --quit-when-done: every run passed; with --export-csv: the
+file is written), 1 (a run failed or the batch could not start; the CSV file
+could not be written), 2 (the command line is wrong).
 )");
 }

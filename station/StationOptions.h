@@ -5,11 +5,12 @@
 #include <optional>
 
 #include "station/Operation.h"
+#include "station/StoredRun.h"
 
 // What tovrane-station's command line asks for. Values not given keep what the
 // station remembers from its last use.
 struct StationOptions {
-    enum class Action { Run, Help, Version, UsageError };
+    enum class Action { Run, Help, Version, ExportCsv, UsageError };
 
     Action action = Action::Run;
     std::optional<QString> images;
@@ -19,6 +20,8 @@ struct StationOptions {
     std::optional<QString> results;
     bool start = false;         // start every slot once the window is up
     bool quitWhenDone = false;  // end when no run is left; errors go to stderr
+    QString exportCsv;          // with ExportCsv: the CSV file to write
+    RunFilter exportFilter;     // with ExportCsv: --since and --work-order
     QString error;              // why the command line is wrong
 };
 
