@@ -10,8 +10,10 @@ namespace {
 
 const QColor kPassedColor(0x1b, 0x7f, 0x3a);
 const QColor kFailedColor(0xc6, 0x28, 0x28);
-// More slots than this get their names written upwards.
-constexpr int kSlotsWithLevelNames = 10;
+// The names are written upwards when all of them, each as long as the longest,
+// need more characters than this.
+constexpr qsizetype kLevelNamesRoom = 24;
+const QString kDevicePrefix = QStringLiteral("/dev/");
 constexpr int kMostWholeTicks = 10;
 
 QBarSet* BarSet(const QString& label, const QColor& color) {
@@ -19,6 +21,11 @@ QBarSet* BarSet(const QString& label, const QColor& color) {
     set->setColor(color);
     set->setBorderColor(color);
     return set;
+}
+
+// A slot's name under its bar: a device path without its /dev/, as the room is short.
+QString NameUnderBar(const QString& slot) {
+    return slot.startsWith(kDevicePrefix) ? slot.mid(kDevicePrefix.size()) : slot;
 }
 
 }  // namespace
@@ -41,11 +48,14 @@ void CYieldChart::Show(const std::vector<SlotYield>& yields) {
     QBarSet* failed = BarSet(tr("Failed"), kFailedColor);
     QStringList names;
     int most = 0;
+    qsizetype longest = 0;
     for (const SlotYield& slot : yields) {
         *passed << slot.passed;
         *failed << slot.failed;
-        names << (slot.flagged ? QStringLiteral("⚠ ") + slot.slot : slot.slot);
+        const QString name = NameUnderBar(slot.slot);
+        names << (slot.flagged ? QStringLiteral("⚠ ") + name : name);
         most = std::max(most, slot.runs);
+        longest = std::max(longest, name.size());
     }
     auto* series = new QStackedBarSeries;
     series->append(passed);
@@ -54,7 +64,7 @@ void CYieldChart::Show(const std::vector<SlotYield>& yields) {
 
     auto* slotAxis = new QBarCategoryAxis;
     slotAxis->append(names);
-    slotAxis->setLabelsAngle(names.size() > kSlotsWithLevelNames ? -90 : 0);
+    slotAxis->setLabelsAngle(names.size() * longest > kLevelNamesRoom ? -90 : 0);
     chart->addAxis(slotAxis, Qt::AlignBottom);
     series->attachAxis(slotAxis);
 

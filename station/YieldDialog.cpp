@@ -24,7 +24,7 @@
 namespace {
 
 constexpr qint64 kRecentSeconds = qint64{8} * 3600;
-constexpr int kTablesWidth = 620;
+constexpr int kTablesWidth = 720;
 constexpr int kChartWidth = 460;
 constexpr int kChartMinimumWidth = 320;
 const QString kWarningStyle = QStringLiteral("color: #c62828;");
@@ -43,6 +43,13 @@ QTableView* Table(QAbstractItemModel* model, bool stretchLast, QWidget* parent) 
     return table;
 }
 
+// A line of the dialog that takes room only while it has something to say.
+void Say(QLabel* line, const QString& text, const QString& style = {}) {
+    line->setText(text);
+    line->setStyleSheet(style);
+    line->setVisible(!text.isEmpty());
+}
+
 }  // namespace
 
 CYieldDialog::CYieldDialog(CStation& station, QWidget* parent)
@@ -55,7 +62,6 @@ CYieldDialog::CYieldDialog(CStation& station, QWidget* parent)
     m_summary = new QLabel(this);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_unreadable = new QLabel(this);
-    m_unreadable->setStyleSheet(kWarningStyle);
     m_unreadable->hide();
     summaryRow->addWidget(m_summary, 1);
     summaryRow->addWidget(m_unreadable);
@@ -67,22 +73,32 @@ CYieldDialog::CYieldDialog(CStation& station, QWidget* parent)
     m_chart->setMinimumWidth(kChartMinimumWidth);
     splitter->setSizes({kTablesWidth, kChartWidth});
     layout->addWidget(splitter, 1);
-    m_status = new QLabel(this);
-    m_status->setWordWrap(true);
-    layout->addWidget(m_status);
+    m_reading = new QLabel(this);
+    m_reading->setWordWrap(true);
+    layout->addWidget(m_reading);
+    m_exported = new QLabel(this);
+    m_exported->setWordWrap(true);
+    m_exported->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_exported->hide();
+    layout->addWidget(m_exported);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(1100, 620);
+    resize(kTablesWidth + kChartWidth, 620);
 
     connect(&m_source, &CYieldSource::Ready, this, &CYieldDialog::Show);
     m_changeDelay.setSingleShot(true);
     m_changeDelay.setInterval(static_cast<int>(timing::Scaled(timing::kYieldRecountDelayMs)));
     connect(&m_changeDelay, &QTimer::timeout, this, &CYieldDialog::Recount);
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_changeDelay,
-            qOverload<>(&QTimer::start));
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_changeDelay,
-            qOverload<>(&QTimer::start));
+    // The first change starts the delay and later ones wait with it, so a busy line
+    // is recounted at most once per delay and never put off for good.
+    const auto changed = [this] {
+        if (!m_changeDelay.isActive()) {
+            m_changeDelay.start();
+        }
+    };
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
     connect(&m_exporting, &QFutureWatcherBase::finished, this,
             [this] { ShowExported(m_exportPath); });
     Refresh();
@@ -135,11 +151,9 @@ QWidget* CYieldDialog::MakeTables() {
     auto* widget = new QWidget(this);
     auto* column = new QVBoxLayout(widget);
     column->setContentsMargins(0, 0, 0, 0);
-    m_slotTable = Table(&m_slots, true, widget);
-    m_failureTable = Table(&m_failures, false, widget);
-    column->addWidget(m_slotTable, 3);
+    column->addWidget(Table(&m_slots, true, widget), 3);
     column->addWidget(new QLabel(tr("Failures by outcome"), widget));
-    column->addWidget(m_failureTable, 1);
+    column->addWidget(Table(&m_failures, false, widget), 1);
     return widget;
 }
 
@@ -168,7 +182,7 @@ RunFilter CYieldDialog::Filter() const {
 
 void CYieldDialog::Refresh() {
     FollowResultsFile();
-    m_status->setText(tr("Reading the results file…"));
+    Say(m_reading, tr("Reading the results file…"));
     m_source.Reread(m_watchedPath, Filter());
 }
 
@@ -200,22 +214,23 @@ void CYieldDialog::Show(const YieldReport& report) {
     m_chart->Show(report.perSlot);
     ShowSummary(report);
     ShowWorkOrders(report.workOrders);
-    m_status->setText(report.readError);
-    m_status->setStyleSheet(report.readError.isEmpty() ? QString() : kWarningStyle);
+    Say(m_reading, report.readError, kWarningStyle);
 }
 
 void CYieldDialog::ShowSummary(const YieldReport& report) {
-    QString summary = tr("%1 runs: %2 passed, %3 failed. First-pass yield %4")
-                          .arg(report.runs)
-                          .arg(report.passed)
-                          .arg(report.failed)
-                          .arg(PercentText(report.firstPassYield));
-    if (report.medianFirstPassYield) {
-        summary += tr(", median of the slots %1").arg(PercentText(report.medianFirstPassYield));
+    QString summary =
+        tr("%1 runs: %2 passed, %3 failed.").arg(report.runs).arg(report.passed).arg(report.failed);
+    if (report.firstPassYield && report.medianFirstPassYield) {
+        summary += QLatin1Char(' ') + tr("First-pass yield %1, median of the slots %2.")
+                                          .arg(PercentText(report.firstPassYield),
+                                               PercentText(report.medianFirstPassYield));
     }
-    m_summary->setText(summary + QLatin1Char('.'));
-    m_unreadable->setText(tr("%n lines could not be read", nullptr, report.unreadableLines));
-    m_unreadable->setVisible(report.unreadableLines > 0);
+    m_summary->setText(summary);
+    Say(m_unreadable,
+        report.unreadableLines > 0
+            ? tr("%n lines could not be read", nullptr, report.unreadableLines)
+            : QString(),
+        kWarningStyle);
 }
 
 // The work orders found in the file; the chosen one stays chosen.
@@ -246,8 +261,7 @@ void CYieldDialog::ExportCsv() {
     }
     m_exportPath = path;
     m_export->setEnabled(false);
-    m_status->setStyleSheet({});
-    m_status->setText(tr("Writing %1…").arg(path));
+    Say(m_exported, tr("Writing %1…").arg(path));
     m_exporting.setFuture(QtConcurrent::run(
         [](QPromise<CsvExportResult>& promise, const QString& results, const QString& csv,
            const RunFilter& filter) {
@@ -265,9 +279,9 @@ void CYieldDialog::ShowExported(const QString& path) {
     }
     const CsvExportResult result = future.result();
     if (!result.error.isEmpty()) {
-        m_status->clear();
+        Say(m_exported, {});
         QMessageBox::warning(this, tr("Export CSV"), result.error);
         return;
     }
-    m_status->setText(tr("%n run(s) written to %1.", nullptr, result.rows).arg(path));
+    Say(m_exported, tr("%n run(s) written to %1.", nullptr, result.rows).arg(path));
 }

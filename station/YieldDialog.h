@@ -14,7 +14,6 @@ class CYieldChart;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QTableView;
 
 // "Yield at a glance": the station's results file counted per slot for a period
 // and a work order, with the flag for a bad slot, the failures by outcome, a bar
@@ -56,9 +55,8 @@ class CYieldDialog : public QDialog {
     QComboBox* m_workOrder = nullptr;
     QLabel* m_summary = nullptr;
     QLabel* m_unreadable = nullptr;
-    QLabel* m_status = nullptr;
-    QTableView* m_slotTable = nullptr;
-    QTableView* m_failureTable = nullptr;
+    QLabel* m_reading = nullptr;   // while a read goes on, or why it failed
+    QLabel* m_exported = nullptr;  // what the last CSV export did
     CYieldChart* m_chart = nullptr;
     QPushButton* m_export = nullptr;
     QFutureWatcher<CsvExportResult> m_exporting;

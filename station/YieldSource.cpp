@@ -64,11 +64,13 @@ CYieldSource::~CYieldSource() {
     m_watcher.cancel();
 }
 
+// An update that cancels a whole read under way reads the whole file too.
 void CYieldSource::Update(const QString& path, const RunFilter& filter) {
-    Start(m_snapshot, path, filter);
+    Start(m_rereading ? ResultsSnapshot{} : m_snapshot, path, filter);
 }
 
 void CYieldSource::Reread(const QString& path, const RunFilter& filter) {
+    m_rereading = true;
     Start({}, path, filter);
 }
 
@@ -93,6 +95,7 @@ void CYieldSource::Finished() {
         return;
     }
     YieldUpdate update = future.result();
+    m_rereading = false;
     m_snapshot = std::move(update.snapshot);
     emit Ready(update.report);
 }

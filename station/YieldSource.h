@@ -52,4 +52,5 @@ class CYieldSource : public QObject {
 
     QFutureWatcher<YieldUpdate> m_watcher;
     ResultsSnapshot m_snapshot;
+    bool m_rereading = false;  // a whole read was asked for and has not ended yet
 };
