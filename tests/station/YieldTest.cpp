@@ -47,7 +47,9 @@ TEST(YieldStatistics, FirstPassYieldCountsOnlyABoardsFirstAttempt) {
         RunOf("1-2", 1, "finished", 1000),  // the next board passed at once
         RunOf("1-2", 0, "finished", 2000),  // a line from before attempts were stored
     };
-    const SlotYield& slot = ComputeYield(runs, {}).perSlot.at(0);
+    const YieldReport report = ComputeYield(runs, {});
+    ASSERT_EQ(report.perSlot.size(), 1u);
+    const SlotYield& slot = report.perSlot[0];
     EXPECT_EQ(slot.runs, 4);
     EXPECT_EQ(slot.passed, 3);
     EXPECT_EQ(slot.failed, 1);
@@ -57,9 +59,10 @@ TEST(YieldStatistics, FirstPassYieldCountsOnlyABoardsFirstAttempt) {
     EXPECT_EQ(slot.medianDurationMs, 2500);
 
     // A slot known only from older lines has runs but no first-pass yield.
-    const SlotYield& older = ComputeYield({RunOf("1-3", 0, "finished")}, {}).perSlot.at(0);
-    EXPECT_EQ(older.runs, 1);
-    EXPECT_FALSE(older.firstPassYield.has_value());
+    const YieldReport older = ComputeYield({RunOf("1-3", 0, "finished")}, {});
+    ASSERT_EQ(older.perSlot.size(), 1u);
+    EXPECT_EQ(older.perSlot[0].runs, 1);
+    EXPECT_FALSE(older.perSlot[0].firstPassYield.has_value());
 }
 
 TEST(YieldStatistics, FlagsASlotWithEnoughRunsFarBelowTheMedian) {
