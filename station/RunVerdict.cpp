@@ -23,11 +23,6 @@ QString WithArguments(const QString& text, const QStringList& arguments) {
     }
 }
 
-bool IsPassingOutcome(const QString& outcome) {
-    return outcome == QLatin1String(RunResultName(RunResult::Finished)) ||
-           outcome == QLatin1String(RunResultName(RunResult::VersionRead));
-}
-
 ReasonText Reason(const char* source, QStringList arguments = {}) {
     return {source, std::move(arguments)};
 }
@@ -92,6 +87,11 @@ QJsonObject ToolErrorRecord(const ChildEnding& ending, const ChildLaunch& launch
 }
 
 }  // namespace
+
+bool IsPassingOutcome(const QString& outcome) {
+    return outcome == QLatin1String(RunResultName(RunResult::Finished)) ||
+           outcome == QLatin1String(RunResultName(RunResult::VersionRead));
+}
 
 QString ReasonText::English() const {
     return WithArguments(QString::fromLatin1(source), arguments);
