@@ -6,3 +6,4 @@ bool BenchWire();
 bool BenchImages();
 bool BenchIdle();
 bool BenchStation();
+bool BenchYield();

@@ -41,6 +41,22 @@ void SyncFolderOf(const QString& path) {
     }
 }
 
+// A file cut inside its last line (a power cut mid-append) gets a line end first,
+// so the new line is not glued to the torn one and lost with it.
+bool EndsInsideALine(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    char last = '\n';
+    const bool inside = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+                        ::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n';
+    ::close(fd);
+    return inside;
+}
+
 bool Exists(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0;
@@ -84,7 +100,8 @@ QString AppendResultLine(const QString& path, const QByteArray& line) {
     if (fd < 0) {
         return CannotWrite(path, errno);
     }
-    const QByteArray bytes = line + '\n';
+    const QByteArray bytes =
+        (EndsInsideALine(path) ? QByteArray("\n") : QByteArray()) + line + '\n';
     const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     int error = written < 0 ? errno : (written == bytes.size() ? 0 : ENOSPC);
     if (error == 0 && ::fsync(fd) != 0) {

@@ -25,11 +25,11 @@ QString WithArguments(const QString& text, const QStringList& arguments) {
     }
 }
 
-// A bundle passes only when every step did: its own outcome is then finished.
-bool IsPassingOutcome(const QString& outcome, const ChildLaunch& launch) {
-    return outcome == QLatin1String(RunResultName(RunResult::Finished)) ||
-           (!launch.RunsBundle() &&
-            outcome == QLatin1String(RunResultName(RunResult::VersionRead)));
+// A bundle passes only when every step did: its own outcome is then finished, never
+// its version step's version_read.
+bool PassesFor(const QString& outcome, const ChildLaunch& launch) {
+    return IsPassingOutcome(outcome) &&
+           (!launch.RunsBundle() || outcome == QLatin1String(RunResultName(RunResult::Finished)));
 }
 
 ReasonText Reason(const char* source, QStringList arguments = {}) {
@@ -65,10 +65,8 @@ ReasonText ToolErrorReason(const ChildEnding& ending, const ChildLaunch& launch)
         return Reason(QT_TRANSLATE_NOOP("RunVerdict", "tovrane-cli wrote more after its result"));
     }
     const QString outcome = ending.result->value(jsonl::kOutcome).toString();
-    const bool passing = IsPassingOutcome(outcome, launch);
-    // A bundle's own outcome is never version_read; only its version step's is.
-    const bool passingAlone = IsPassingOutcome(outcome, {});
-    if (passing != (ending.exitCode == 0) || passing != passingAlone) {
+    const bool passing = PassesFor(outcome, launch);
+    if (passing != (ending.exitCode == 0) || passing != IsPassingOutcome(outcome)) {
         return Reason(
             QT_TRANSLATE_NOOP("RunVerdict", "tovrane-cli reported %1 but exited with status %2"),
             {outcome, QString::number(ending.exitCode)});
@@ -102,6 +100,11 @@ QJsonObject ToolErrorRecord(const ChildEnding& ending, const ChildLaunch& launch
 
 }  // namespace
 
+bool IsPassingOutcome(const QString& outcome) {
+    return outcome == QLatin1String(RunResultName(RunResult::Finished)) ||
+           outcome == QLatin1String(RunResultName(RunResult::VersionRead));
+}
+
 QString ReasonText::English() const {
     return WithArguments(QString::fromLatin1(source), arguments);
 }
@@ -120,7 +123,7 @@ RunVerdict JudgeRun(const ChildEnding& ending, const ChildLaunch& launch) {
     }
     verdict.record = *ending.result;
     verdict.outcome = verdict.record.value(jsonl::kOutcome).toString();
-    verdict.passed = IsPassingOutcome(verdict.outcome, launch);
+    verdict.passed = PassesFor(verdict.outcome, launch);
     return verdict;
 }
 

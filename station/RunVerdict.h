@@ -27,6 +27,9 @@ struct RunVerdict {
     QJsonObject record;
 };
 
+// Whether an outcome is a pass: finished or version_read.
+bool IsPassingOutcome(const QString& outcome);
+
 // A run passes only when the child exited 0 and its last line was a result object
 // with outcome finished (or version_read, except for a bundle, whose version step
 // only reads the version), verified when verification is required.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -85,6 +86,7 @@ class CStation : public QObject {
     void RemoveSlot(int row);
 
     int RunningCount() const;
+    const QDateTime& StartedAt() const { return m_startedAt; }
     RunCounters Counters() const { return m_counters; }
     void ResetCounters();
     // Whether every run ended so far passed and had its result stored.
@@ -137,6 +139,7 @@ class CStation : public QObject {
                    int last = CSlotModel::ColumnCount - 1);
 
     StationConfig m_config;
+    QDateTime m_startedAt = QDateTime::currentDateTimeUtc();
     CSlotModel m_model;
     CImageFolderCheck m_images;
     CBundleCheck m_bundle;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "station/BatchControl.h"
+#include "station/CsvExportCommand.h"
 #include "station/Station.h"
 #include "station/StationOptions.h"
 #include "station/StationWindow.h"
@@ -38,7 +39,7 @@ void InstallTranslations(QTranslator& station, QTranslator& qt) {
     }
 }
 
-// --help, --version and a wrong command line, without a window.
+// --help, --version, --export-csv and a wrong command line, without a window.
 int AnswerWithoutWindow(int argc, char** argv, const QStringList& arguments) {
     QCoreApplication app(argc, argv);
     QTranslator station;
@@ -52,6 +53,8 @@ int AnswerWithoutWindow(int argc, char** argv, const QStringList& arguments) {
         case StationOptions::Action::Version:
             std::printf("tovrane-station %s\n", TOVRANE_VERSION);
             return kExitOk;
+        case StationOptions::Action::ExportCsv:
+            return RunCsvExportCommand(options);
         case StationOptions::Action::UsageError:
         case StationOptions::Action::Run:
             break;

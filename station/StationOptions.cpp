@@ -32,6 +32,13 @@ QString BundleOptionsError(bool bundle, bool locked, bool operation, bool requir
     return {};
 }
 
+// An ISO 8601 time ("2026-12-08T06:00", with Z or an offset, else local time);
+// a date alone stands for its start.
+std::optional<QDateTime> TimeFrom(const QString& text) {
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
+}
+
 }  // namespace
 
 StationOptions ParseStationArguments(const QStringList& arguments) {
@@ -49,11 +56,13 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     const QCommandLineOption noJournal("no-journal");
     const QCommandLineOption start("start");
     const QCommandLineOption quitWhenDone("quit-when-done");
+    const QCommandLineOption exportCsv("export-csv", {}, "FILE");
+    const QCommandLineOption since("since", {}, "ISO-TIME");
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version("version");
     parser.addOptions({images, port, operation, requireVerify, results, operatorName, workOrder,
-                       noJournal, start, quitWhenDone, help, version, bundle, allowedSigners,
-                       locked});
+                       noJournal, start, quitWhenDone, exportCsv, since, help, version, bundle,
+                       allowedSigners, locked});
 
     if (!parser.parse(arguments)) {
         return UsageError(parser.errorText());
@@ -71,7 +80,8 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
         options.action = StationOptions::Action::Version;
         return options;
     }
-    for (const QCommandLineOption* valued : {&images, &port, &results, &bundle, &allowedSigners}) {
+    for (const QCommandLineOption* valued :
+         {&images, &port, &results, &exportCsv, &since, &bundle, &allowedSigners}) {
         for (const QString& value : parser.values(*valued)) {
             if (value.isEmpty()) {
                 return UsageError(
@@ -109,10 +119,29 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     if (parser.isSet(operatorName)) {
         options.operatorName = parser.value(operatorName);
     }
+    options.noJournal = parser.isSet(noJournal);
+    if (parser.isSet(exportCsv)) {
+        options.action = StationOptions::Action::ExportCsv;
+        options.exportCsv = parser.value(exportCsv);
+    } else if (parser.isSet(since)) {
+        return UsageError(
+            QCoreApplication::translate("StationOptions", "--since goes with --export-csv"));
+    }
+    if (parser.isSet(since)) {
+        options.exportFilter.since = TimeFrom(parser.value(since));
+        if (!options.exportFilter.since) {
+            return UsageError(QCoreApplication::translate(
+                                  "StationOptions",
+                                  "--since takes a time such as 2026-12-08T06:00 or a date "
+                                  "such as 2026-12-08, not '%1'")
+                                  .arg(parser.value(since)));
+        }
+    }
+    // The window's work order; with --export-csv, the runs of that work order.
     if (parser.isSet(workOrder)) {
         options.workOrder = parser.value(workOrder);
+        options.exportFilter.workOrder = parser.value(workOrder);
     }
-    options.noJournal = parser.isSet(noJournal);
     options.ports = parser.values(port);
     options.requireVerify = parser.isSet(requireVerify);
     options.start = parser.isSet(start);
@@ -162,7 +191,8 @@ version.
   --operator TEXT       who runs the station, stored with every result
                         (default: the name entered last; empty: none)
   --work-order TEXT     the work order, stored with every result (default:
-                        the one entered last; empty: none)
+                        the one entered last; empty: none); with --export-csv:
+                        only runs of that work order
   --no-journal          store results in the results file only, not also in
                         the system journal
   --start               start every slot once the window is up
@@ -170,10 +200,17 @@ version.
                         passed, 1 otherwise; whatever keeps the batch from
                         starting goes to standard error and ends the program
                         with exit status 1
+  --export-csv FILE     write the runs of the results file (--results, or the
+                        one used last) to FILE as CSV, one row per run, and end
+                        without a window
+  --since ISO-TIME      with --export-csv: only runs stored at that time or
+                        later (2026-12-08T06:00, local time unless it ends in Z
+                        or an offset; a date stands for its start)
   --help                this text
   --version             the program's version
 
-Exit status: 0 (with --quit-when-done: every run passed), 1 (a run failed or
-the batch could not start), 2 (the command line is wrong).
+Exit status: 0 (with --quit-when-done: every run passed; with --export-csv: the
+file is written), 1 (a run failed or the batch could not start; the CSV file
+could not be written), 2 (the command line is wrong).
 )");
 }

@@ -5,11 +5,12 @@
 #include <optional>
 
 #include "station/Operation.h"
+#include "station/StoredRun.h"
 
 // What tovrane-station's command line asks for. Values not given keep what the
 // station remembers from its last use.
 struct StationOptions {
-    enum class Action { Run, Help, Version, UsageError };
+    enum class Action { Run, Help, Version, ExportCsv, UsageError };
 
     Action action = Action::Run;
     std::optional<QString> images;
@@ -21,11 +22,14 @@ struct StationOptions {
     bool requireVerify = false;  // given: verification required for this session
     std::optional<QString> results;
     std::optional<QString> operatorName;  // may be empty: no operator
-    std::optional<QString> workOrder;     // may be empty: no work order
-    bool noJournal = false;               // results go to the results file only
-    bool start = false;                   // start every slot once the window is up
-    bool quitWhenDone = false;            // end when no run is left; errors go to stderr
-    QString error;                        // why the command line is wrong
+    // May be empty: no work order. With ExportCsv it chooses the runs instead.
+    std::optional<QString> workOrder;
+    bool noJournal = false;     // results go to the results file only
+    bool start = false;         // start every slot once the window is up
+    bool quitWhenDone = false;  // end when no run is left; errors go to stderr
+    QString exportCsv;          // with ExportCsv: the CSV file to write
+    RunFilter exportFilter;     // with ExportCsv: --since and --work-order
+    QString error;              // why the command line is wrong
 };
 
 StationOptions ParseStationArguments(const QStringList& arguments);

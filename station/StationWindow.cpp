@@ -26,6 +26,7 @@
 #include "station/ProgressDelegate.h"
 #include "station/SlotLogDialog.h"
 #include "station/Station.h"
+#include "station/YieldDialog.h"
 
 namespace {
 
@@ -332,8 +333,11 @@ QWidget* CStationWindow::MakeCounters() {
     m_counters = new QLabel(widget);
     auto* reset = Button(tr("R&eset counters"), widget);
     connect(reset, &QPushButton::clicked, &m_station, &CStation::ResetCounters);
+    auto* yield = Button(tr("&Yield…"), widget);
+    connect(yield, &QPushButton::clicked, this, &CStationWindow::OpenYield);
     row->addWidget(m_counters, 1);
     row->addWidget(reset);
+    row->addWidget(yield);
     return widget;
 }
 
@@ -419,6 +423,16 @@ void CStationWindow::OpenLog(int row) {
     }
     auto* dialog = new CSlotLogDialog(m_station, m_station.Model().At(row).id, this);
     dialog->show();
+}
+
+void CStationWindow::OpenYield() {
+    if (auto* open = findChild<CYieldDialog*>()) {
+        open->Refresh();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    (new CYieldDialog(m_station, this))->show();
 }
 
 void CStationWindow::ChooseImagesFolder() {

@@ -36,6 +36,8 @@ class CStationWindow : public QMainWindow {
     void SetLocked(bool locked);
     // Opens the log of the slot in `row`.
     void OpenLog(int row);
+    // Opens the yield view, or brings it up to date and to the front.
+    void OpenYield();
     QTableView* Table() const { return m_table; }
 
   protected:
