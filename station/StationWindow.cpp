@@ -63,8 +63,9 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
     layout->addWidget(MakeButtons());
     layout->addWidget(MakeCounters());
     setCentralWidget(central);
+    // At first start eight slots fit below a bundle's box, on a screen 768 high.
     if (!restoreGeometry(m_remembered.geometry)) {
-        resize(1180, 640);
+        resize(1180, 700);
     }
 
     m_closeWait.setSingleShot(true);
