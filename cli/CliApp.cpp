@@ -3,9 +3,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSocketNotifier>
 #include <QUuid>
-#include <csignal>
 #include <cstdio>
 
 #include "SerialLib/PortInfo/PortEnumerator.h"
@@ -16,6 +14,7 @@
 #include "cli/ImageCheckCommand.h"
 #include "cli/JsonLines.h"
 #include "cli/PortListing.h"
+#include "cli/SignalPipe.h"
 #include "link/DeviceLink.h"
 #include "update/ImageFiles.h"
 #include "update/UpdateEngine.h"
@@ -25,25 +24,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int signal) {
-    const unsigned char number = static_cast<unsigned char>(signal);
-    (void)!write(g_signalPipe[1], &number, 1);
-}
-
-// Ctrl-C and SIGTERM reach the event loop through a pipe, where they can stop the
-// worker safely.
-bool InstallSignalPipe() {
-    if (pipe(g_signalPipe) != 0) {
-        return false;
-    }
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
-}
 
 bool StartOperation(CUpdateEngine& engine, const CliOptions& options) {
     switch (options.operation) {
@@ -89,15 +69,16 @@ int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& w
         [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
 
     int exitStatus = -1;
-    if (!InstallSignalPipe()) {
+    // Ctrl-C and SIGTERM stop the worker from the event loop, where that is safe.
+    CSignalPipe signalPipe;
+    if (!signalPipe.Watching()) {
         std::perror("tovrane-cli: cannot watch for signals");
         return kExitFailed;
     }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-        unsigned char number = 0;
-        (void)!read(g_signalPipe[0], &number, 1);
-        signalNotifier.setEnabled(false);
+    QObject::connect(&signalPipe, &CSignalPipe::Received, [&](int number) {
+        if (exitStatus >= 0) {
+            return;
+        }
         engine.Stop();
         link.ClosePort();
         window.FinishProgressLine();
