@@ -60,6 +60,14 @@ inline constexpr uint32_t kPortRescanDelayMs = 200;    // a plugged device's nod
 inline constexpr uint32_t kAutoStartRetryMs = 500;     // an armed slot whose port is not usable yet
 inline constexpr uint32_t kImageCheckDelayMs = 300;    // the images folder settles after a change
 inline constexpr uint32_t kImageCheckLimitMs = 60000;  // one --check-images child
+// Fixture mode: an idle slot holds its port open and asks for the version this often,
+// waits this long for the reply, and tries again this often to open a port that would
+// not open. A board that was run has gone once this many probes in a row went
+// unanswered.
+inline constexpr uint32_t kFixtureProbeIntervalMs = 1000;
+inline constexpr uint32_t kFixtureReplyTimeoutMs = 300;
+inline constexpr uint32_t kFixtureOpenRetryMs = 3000;
+inline constexpr int kFixtureSilentProbesToRearm = 3;
 
 // Tests of slow paths shrink every wait and pause by this factor, in percent
 // (100 = as designed). The shipped tool never calls it.

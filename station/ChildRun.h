@@ -16,6 +16,7 @@ struct ChildLaunch {
     Operation operation = Operation::UpdateDsp;
     QString imagesFolder;
     bool requireVerify = false;
+    QString startedBy;  // for the run's record: jsonl::kStartedByOperator, ...Plug or ...Answer
 };
 
 // The figures of one progress object.

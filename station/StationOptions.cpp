@@ -23,10 +23,11 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     const QCommandLineOption results("results", {}, "FILE");
     const QCommandLineOption start("start");
     const QCommandLineOption quitWhenDone("quit-when-done");
+    const QCommandLineOption autoStart("auto-start", {}, "plug|answer");
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version("version");
-    parser.addOptions(
-        {images, port, operation, requireVerify, results, start, quitWhenDone, help, version});
+    parser.addOptions({images, port, operation, requireVerify, results, start, quitWhenDone,
+                       autoStart, help, version});
 
     if (!parser.parse(arguments)) {
         return UsageError(parser.errorText());
@@ -62,6 +63,18 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
                     .arg(parser.value(operation)));
         }
     }
+    if (parser.isSet(autoStart)) {
+        options.autoStart = AutoStartModeFromName(parser.value(autoStart));
+        if (!options.autoStart) {
+            return UsageError(QCoreApplication::translate("StationOptions",
+                                                          "--auto-start takes plug or answer, "
+                                                          "not '%1'")
+                                  .arg(parser.value(autoStart)));
+        }
+        if (parser.isSet(quitWhenDone) && options.autoStart == AutoStartMode::Answer) {
+            return UsageError(QuitWhenDoneInFixtureMode());
+        }
+    }
     if (parser.isSet(images)) {
         options.images = parser.value(images);
     }
@@ -73,6 +86,13 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     options.start = parser.isSet(start);
     options.quitWhenDone = parser.isSet(quitWhenDone);
     return options;
+}
+
+QString QuitWhenDoneInFixtureMode() {
+    return QCoreApplication::translate(
+        "StationOptions",
+        "--quit-when-done has no meaning in fixture mode (auto-start when a board answers), "
+        "where the station runs until it is ended; give --auto-start=plug for a batch");
 }
 
 QString StationUsage() {
@@ -101,9 +121,19 @@ version), verified when verification is required.
   --quit-when-done      end when no run is left: exit status 0 when every run
                         passed, 1 otherwise; whatever keeps the batch from
                         starting goes to standard error and ends the program
-                        with exit status 1
+                        with exit status 1 (not in fixture mode)
+  --auto-start MODE     auto-start on for this session: plug (a slot starts
+                        when an adapter is plugged into it) or answer (fixture
+                        mode: the adapters stay, each idle slot holds its port
+                        and asks for the version about once a second; a slot
+                        starts when a board answers, and again only after its
+                        board was taken out)
   --help                this text
   --version             the program's version
+
+SIGTERM and SIGINT end the station cleanly: the probing ports are closed, the
+runs going on are stopped as "Stop all" stops them, and their results are
+stored.
 
 Exit status: 0 (with --quit-when-done: every run passed), 1 (a run failed or
 the batch could not start), 2 (the command line is wrong).

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "station/AutoStartMode.h"
 #include "station/Operation.h"
 
 // What tovrane-station's command line asks for. Values not given keep what the
@@ -17,12 +18,17 @@ struct StationOptions {
     std::optional<Operation> operation;
     bool requireVerify = false;  // given: verification required for this session
     std::optional<QString> results;
-    bool start = false;         // start every slot once the window is up
-    bool quitWhenDone = false;  // end when no run is left; errors go to stderr
-    QString error;              // why the command line is wrong
+    bool start = false;                      // start every slot once the window is up
+    bool quitWhenDone = false;               // end when no run is left; errors go to stderr
+    std::optional<AutoStartMode> autoStart;  // given: auto-start on, this way, for this session
+    QString error;                           // why the command line is wrong
 };
 
 StationOptions ParseStationArguments(const QStringList& arguments);
+
+// Why --quit-when-done cannot be had in fixture mode: the station then runs for a
+// whole shift, until it is ended.
+QString QuitWhenDoneInFixtureMode();
 
 // The --help text.
 QString StationUsage();

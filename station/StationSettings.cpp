@@ -9,6 +9,7 @@ constexpr char kOperation[] = "operation";
 constexpr char kRequireVerify[] = "requireVerify";
 constexpr char kResults[] = "results";
 constexpr char kAutoStart[] = "autoStart";
+constexpr char kAutoStartMode[] = "autoStartMode";
 constexpr char kGeometry[] = "geometry";
 
 }  // namespace
@@ -21,6 +22,8 @@ StationSettings LoadStationSettings(QSettings& settings, const StationSettings& 
     values.requireVerify = settings.value(kRequireVerify, defaults.requireVerify).toBool();
     values.resultsFile = settings.value(kResults, defaults.resultsFile).toString();
     values.autoStart = settings.value(kAutoStart, defaults.autoStart).toBool();
+    values.autoStartMode = AutoStartModeFromName(settings.value(kAutoStartMode).toString())
+                               .value_or(defaults.autoStartMode);
     values.geometry = settings.value(kGeometry, defaults.geometry).toByteArray();
     return values;
 }
@@ -31,5 +34,6 @@ void SaveStationSettings(QSettings& settings, const StationSettings& values) {
     settings.setValue(kRequireVerify, values.requireVerify);
     settings.setValue(kResults, values.resultsFile);
     settings.setValue(kAutoStart, values.autoStart);
+    settings.setValue(kAutoStartMode, AutoStartModeName(values.autoStartMode));
     settings.setValue(kGeometry, values.geometry);
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "station/AutoStartMode.h"
 #include "station/Operation.h"
 
 class QSettings;
@@ -14,6 +15,7 @@ struct StationSettings {
     bool requireVerify = false;
     QString resultsFile;
     bool autoStart = false;
+    AutoStartMode autoStartMode = AutoStartMode::Plug;
     QByteArray geometry;
 };
 

@@ -4,11 +4,13 @@
 #include <QTimer>
 
 #include "station/ImageFolderCheck.h"
+#include "station/RunsEnding.h"
 #include "station/StationSettings.h"
 
 class CStation;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QSettings;
@@ -37,6 +39,7 @@ class CStationWindow : public QMainWindow {
   private:
     QWidget* MakeImagesBox();
     QWidget* MakeOperationBox();
+    QWidget* MakeAutoStart(QWidget* parent);
     QWidget* MakeResultsRow();
     QWidget* MakeTable();
     void SizeColumns();
@@ -64,6 +67,7 @@ class CStationWindow : public QMainWindow {
     QButtonGroup* m_operations = nullptr;
     QCheckBox* m_requireVerify = nullptr;
     QCheckBox* m_autoStart = nullptr;
+    QComboBox* m_autoStartMode = nullptr;
     QLabel* m_resultsFile = nullptr;
     QLabel* m_notice = nullptr;
     QTableView* m_table = nullptr;
@@ -75,5 +79,5 @@ class CStationWindow : public QMainWindow {
     QPushButton* m_log = nullptr;
     QLabel* m_counters = nullptr;
     bool m_closing = false;
-    QTimer m_closeWait;
+    CRunsEnding m_ending;
 };

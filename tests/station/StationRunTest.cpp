@@ -80,6 +80,7 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
         EXPECT_EQ(result.value("port").toString(), slot);
         EXPECT_FALSE(result.value("station_time").toString().isEmpty());
         EXPECT_FALSE(result.value("host").toString().isEmpty());
+        EXPECT_EQ(result.value("started_by"), "operator");
     }
 }
 
@@ -119,6 +120,21 @@ TEST_F(StationFixture, AutoStartRunsOncePerArrivalOfADevice) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return StoredResults().size() == 2; }, 30000));
     EXPECT_EQ(StoredResults()[1].value("slot"), "1-2");
     EXPECT_EQ(StoredResults()[1].value("outcome"), "finished");
+    EXPECT_EQ(StoredResults()[1].value("started_by"), "plug");
+}
+
+// A station that goes while a run is under way ends the run's child with it.
+TEST_F(StationFixture, AStationThatGoesEndsItsRuns) {
+    devsim::Pacing slow;
+    slow.eraseTime = 30s;
+    const QString port = Path(StartDevice({}, slow));
+    auto station = MakeStationWithSlots({port});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
+    ASSERT_EQ(station->StartAll(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station->ChildPid(0) > 0; }, 10000));
+    const pid_t child = static_cast<pid_t>(station->ChildPid(0));
+    station.reset();
+    EXPECT_NE(::kill(child, 0), 0) << "the child was reaped";
 }
 
 // What a child writes to stderr reaches the slot's log as it comes, and takes
