@@ -31,23 +31,27 @@ void CFixtureProbing::SetEnabled(bool on) {
         while (!m_watches.empty()) {
             Close(m_watches.begin()->first);
         }
-        m_model.UpdateColumn(CSlotModel::StateColumn, [](Slot& slot) {
-            return std::exchange(slot.boardWait, BoardWait::None) != BoardWait::None;
-        });
+        SetWaitOfAll(BoardWait::None);
     }
     Follow();
 }
 
 void CFixtureProbing::Follow() {
+    // Probes go with their slot, when it needs none any more, and when its adapter
+    // came back under another device name.
+    for (auto watch = m_watches.begin(); watch != m_watches.end();) {
+        const QString id = watch->first;
+        const int row = m_model.RowOf(id);
+        const bool keep = m_enabled && row >= 0 && WantsProbe(m_model.At(row)) &&
+                          watch->second.probe->Path() == m_model.At(row).path;
+        ++watch;
+        if (!keep) {
+            Close(id);
+        }
+    }
     for (int row = 0; m_enabled && row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
-        const auto watch = m_watches.find(slot.id);
-        const bool held = watch != m_watches.end();
-        // An adapter plugged in again may come back under another device name.
-        if (held && (!WantsProbe(slot) || watch->second.probe->Path() != slot.path)) {
-            Close(slot.id);
-        }
-        if (WantsProbe(m_model.At(row)) && m_watches.count(slot.id) == 0) {
+        if (WantsProbe(slot) && m_watches.count(slot.id) == 0) {
             Open(slot.id, slot.path);
         }
     }
@@ -75,9 +79,7 @@ void CFixtureProbing::StopAll() {
     while (!m_watches.empty()) {
         Close(m_watches.begin()->first);
     }
-    m_model.UpdateColumn(CSlotModel::StateColumn, [](Slot& slot) {
-        return std::exchange(slot.boardWait, BoardWait::Stopped) != BoardWait::Stopped;
-    });
+    SetWaitOfAll(BoardWait::Stopped);
 }
 
 void CFixtureProbing::Forget(const QString& id) {
@@ -169,10 +171,18 @@ void CFixtureProbing::OnPortState(const QString& id, const PortAvailability& ava
 }
 
 void CFixtureProbing::SetWait(const QString& id, BoardWait wait) {
-    const int row = m_model.RowOf(id);
+    SetWaitOfRow(m_model.RowOf(id), wait);
+}
+
+void CFixtureProbing::SetWaitOfAll(BoardWait wait) {
+    for (int row = 0; row < m_model.Count(); ++row) {
+        SetWaitOfRow(row, wait);
+    }
+}
+
+// The whole row changes: its last result is dimmed while the slot waits for the next board.
+void CFixtureProbing::SetWaitOfRow(int row, BoardWait wait) {
     if (row >= 0 && m_model.At(row).boardWait != wait) {
-        m_model.Update(
-            row, [wait](Slot& slot) { slot.boardWait = wait; }, CSlotModel::StateColumn,
-            CSlotModel::StateColumn);
+        m_model.Update(row, [wait](Slot& slot) { slot.boardWait = wait; });
     }
 }

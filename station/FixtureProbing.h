@@ -63,6 +63,8 @@ class CFixtureProbing : public QObject {
     void OnUnanswered(const QString& id);
     void OnPortState(const QString& id, const PortAvailability& availability);
     void SetWait(const QString& id, BoardWait wait);
+    void SetWaitOfAll(BoardWait wait);
+    void SetWaitOfRow(int row, BoardWait wait);
 
     CSlotModel& m_model;
     bool m_enabled = false;

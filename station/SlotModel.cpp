@@ -41,8 +41,28 @@ QString IdleStateWords(const Slot& slot) {
     return ShowsBoardWait(slot) ? BoardWaitWords(slot.boardWait) : PortStateWords(slot.portState);
 }
 
-QBrush ResultBrush(SlotResult result) {
-    return QBrush(result == SlotResult::Passed ? kPassedColor : kFailedColor);
+QBrush DimmedBrush() {
+    return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+}
+
+// The last result in its colour, also on the board waiting to be taken out; once
+// the slot waits for the next board, the last one's result is dimmed. A gone
+// device's port is dimmed.
+QVariant Foreground(const Slot& slot, int column) {
+    const bool ended = slot.phase == RunPhase::Idle && slot.result != SlotResult::None;
+    const bool forRemoval = ShowsBoardWait(slot) && slot.boardWait == BoardWait::ForRemoval;
+    if (ended &&
+        (column == CSlotModel::ResultColumn || (column == CSlotModel::StateColumn && forRemoval))) {
+        if (slot.boardWait == BoardWait::ForBoard) {
+            return DimmedBrush();
+        }
+        return QBrush(slot.result == SlotResult::Passed ? kPassedColor : kFailedColor);
+    }
+    if (!slot.DevicePresent() &&
+        (column == CSlotModel::PortColumn || column == CSlotModel::StateColumn)) {
+        return DimmedBrush();
+    }
+    return {};
 }
 
 }  // namespace
@@ -174,15 +194,7 @@ QVariant CSlotModel::data(const QModelIndex& index, int role) const {
         case PercentRole:
             return HasProgress(slot) ? QVariant(slot.progress.percent) : QVariant();
         case Qt::ForegroundRole:
-            if (slot.phase == RunPhase::Idle && slot.result != SlotResult::None &&
-                (column == ResultColumn || (column == StateColumn && ShowsBoardWait(slot) &&
-                                            slot.boardWait == BoardWait::ForRemoval))) {
-                return ResultBrush(slot.result);
-            }
-            if (!slot.DevicePresent() && (column == PortColumn || column == StateColumn)) {
-                return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
-            }
-            return {};
+            return Foreground(slot, column);
         default:
             return {};
     }
