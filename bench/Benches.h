@@ -6,3 +6,5 @@ bool BenchWire();
 bool BenchImages();
 bool BenchIdle();
 bool BenchStation();
+// Fixture mode's cost: 64 slots waiting for boards (part of the station's benchmark).
+bool BenchFixture();

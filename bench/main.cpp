@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     };
     const Bench benches[] = {
         {"exchange", BenchExchange}, {"wire", BenchWire},       {"images", BenchImages},
-        {"idle", BenchIdle},         {"station", BenchStation},
+        {"idle", BenchIdle},         {"station", BenchStation}, {"fixture", BenchFixture},
     };
     PrintHeader();
     bool allMet = true;
