@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,6 +17,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "station/AutoStartChoice.h"
 #include "station/ProgressDelegate.h"
 #include "station/SlotLogDialog.h"
 #include "station/Station.h"
@@ -149,59 +149,25 @@ QWidget* CStationWindow::MakeOperationBox() {
     auto* allPorts = new QCheckBox(tr("All &ports"), box);
     allPorts->setToolTip(tr("Also list on-board serial ports (ttyS, ttyAMA)."));
     connect(allPorts, &QCheckBox::toggled, &m_station, &CStation::SetShowAllPorts);
-    row->addWidget(m_requireVerify);
-    row->addWidget(MakeAutoStart(box));
-    row->addWidget(allPorts);
-    row->addStretch(1);
-    return box;
-}
-
-// Auto-start on or off, and when: an adapter plugged in, or (fixture mode) a board
-// that answers on a port that stays.
-QWidget* CStationWindow::MakeAutoStart(QWidget* parent) {
-    auto* widget = new QWidget(parent);
-    auto* row = new QHBoxLayout(widget);
-    row->setContentsMargins(0, 0, 0, 0);
-    m_autoStart = new QCheckBox(tr("&Auto-start"), widget);
-    m_autoStart->setChecked(m_station.AutoStart());
-    m_autoStartMode = new QComboBox(widget);
-    m_autoStartMode->addItem(tr("when an adapter is plugged in"),
-                             static_cast<int>(AutoStartMode::Plug));
-    m_autoStartMode->addItem(tr("when a board answers"), static_cast<int>(AutoStartMode::Answer));
-    m_autoStartMode->setCurrentIndex(
-        m_autoStartMode->findData(static_cast<int>(m_station.CurrentAutoStartMode())));
-    m_autoStartMode->setItemData(
-        0,
-        tr("A slot starts the operation by itself when a device is plugged into it. It runs "
-           "again only after its device was unplugged and a device plugged in."),
-        Qt::ToolTipRole);
-    m_autoStartMode->setItemData(
-        1,
-        tr("Fixture mode, for adapters that stay while the boards change: each idle slot keeps "
-           "its port open and asks for the version about once a second. A slot starts when a "
-           "board answers, and again only after that board was taken out."),
-        Qt::ToolTipRole);
-    const auto showToolTip = [this] {
-        m_autoStartMode->setToolTip(m_autoStartMode->currentData(Qt::ToolTipRole).toString());
-    };
-    showToolTip();
-    connect(m_autoStart, &QCheckBox::toggled, this, [this](bool on) {
+    auto* autoStart =
+        new CAutoStartChoice(m_station.AutoStart(), m_station.CurrentAutoStartMode(), box);
+    connect(autoStart, &CAutoStartChoice::Toggled, this, [this](bool on) {
         m_station.SetAutoStart(on);
         m_remembered.autoStart = on;
         Remember();
         UpdateButtons();
     });
-    connect(m_autoStartMode, &QComboBox::activated, this, [this, showToolTip] {
-        const auto mode = static_cast<AutoStartMode>(m_autoStartMode->currentData().toInt());
+    connect(autoStart, &CAutoStartChoice::ModeChosen, this, [this](AutoStartMode mode) {
         m_station.SetAutoStartMode(mode);
         m_remembered.autoStartMode = mode;
         Remember();
-        showToolTip();
         UpdateButtons();
     });
-    row->addWidget(m_autoStart);
-    row->addWidget(m_autoStartMode);
-    return widget;
+    row->addWidget(m_requireVerify);
+    row->addWidget(autoStart);
+    row->addWidget(allPorts);
+    row->addStretch(1);
+    return box;
 }
 
 QWidget* CStationWindow::MakeResultsRow() {

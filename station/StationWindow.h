@@ -10,7 +10,6 @@
 class CStation;
 class QButtonGroup;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QSettings;
@@ -39,7 +38,6 @@ class CStationWindow : public QMainWindow {
   private:
     QWidget* MakeImagesBox();
     QWidget* MakeOperationBox();
-    QWidget* MakeAutoStart(QWidget* parent);
     QWidget* MakeResultsRow();
     QWidget* MakeTable();
     void SizeColumns();
@@ -66,8 +64,6 @@ class CStationWindow : public QMainWindow {
     QLabel* m_operationBlocker = nullptr;
     QButtonGroup* m_operations = nullptr;
     QCheckBox* m_requireVerify = nullptr;
-    QCheckBox* m_autoStart = nullptr;
-    QComboBox* m_autoStartMode = nullptr;
     QLabel* m_resultsFile = nullptr;
     QLabel* m_notice = nullptr;
     QTableView* m_table = nullptr;
