@@ -40,6 +40,15 @@ CImageFolderCheck::CImageFolderCheck(QString cliPath, QObject* parent)
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &CImageFolderCheck::ScheduleCheck);
 }
 
+// A check under way ends with this object; its ending must reach nothing that is going.
+CImageFolderCheck::~CImageFolderCheck() {
+    m_process.disconnect(this);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(static_cast<int>(timing::Scaled(timing::kChildStopGraceMs)));
+    }
+}
+
 void CImageFolderCheck::SetFolder(const QString& folder) {
     m_folder = folder;
     WatchFolder();

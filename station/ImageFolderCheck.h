@@ -33,6 +33,7 @@ class CImageFolderCheck : public QObject {
     using Statuses = std::array<ImageStatus, kImageCount>;
 
     explicit CImageFolderCheck(QString cliPath, QObject* parent = nullptr);
+    ~CImageFolderCheck() override;
 
     void SetFolder(const QString& folder);
     const QString& Folder() const { return m_folder; }

@@ -21,11 +21,12 @@ QString CanonicalPath(const QString& path) {
     return canonical.isEmpty() ? path : canonical;
 }
 
-std::optional<PortState> GivenPortState(const QString& path) {
+// A port held here is not probed: the probe's lock would fail on it.
+std::optional<PortState> GivenPortState(const QString& path, bool heldHere) {
     if (!QFileInfo::exists(path)) {
         return std::nullopt;
     }
-    return ProbePortState(path.toStdString()).state;
+    return heldHere ? PortState::Usable : ProbePortState(path.toStdString()).state;
 }
 
 // Starts `timer` when it should run and is not running yet, stops it when it should not.
@@ -43,6 +44,7 @@ CStation::CStation(StationConfig config, QObject* parent)
     : QObject(parent),
       m_config(std::move(config)),
       m_images(m_config.cliPath),
+      m_fixture(m_model),
       m_watcher(m_config.roots.dev),
       m_resultsFile(DefaultResultsFile()) {
     m_rescanDelay.setSingleShot(true);
@@ -57,10 +59,16 @@ CStation::CStation(StationConfig config, QObject* parent)
     connect(&m_childStarter, &QTimer::timeout, this, &CStation::StartNextChild);
     connect(&m_writer, &CResultsWriter::Appended, this, &CStation::OnAppended);
     connect(&m_journal, &CResultJournal::Missed, this, &CStation::OnJournalMissed);
+    connect(&m_fixture, &CFixtureProbing::BoardAnswered, this, &CStation::StartAnsweredBoard);
 }
 
-// Runs still going are ended at once; the window stops them in good time first.
-CStation::~CStation() = default;
+// Runs still going are ended at once, without their results; the window stops them
+// in good time first. Their endings must not reach a station that is going.
+CStation::~CStation() {
+    for (auto& [id, run] : m_runs) {
+        run->disconnect(this);
+    }
+}
 
 void CStation::SetImagesFolder(const QString& folder) {
     m_images.SetFolder(folder);
@@ -73,6 +81,16 @@ void CStation::SetRequireVerify(bool required) {
 
 void CStation::SetAutoStart(bool on) {
     m_autoStart = on;
+    FollowAutoStart();
+}
+
+void CStation::SetAutoStartMode(AutoStartMode mode) {
+    m_autoStartMode = mode;
+    FollowAutoStart();
+}
+
+void CStation::FollowAutoStart() {
+    m_fixture.SetEnabled(m_autoStart && m_autoStartMode == AutoStartMode::Answer);
     TryAutoStart();
     UpdateTimers();
 }
@@ -91,7 +109,7 @@ void CStation::AddGivenPort(const QString& path) {
     slot.given = true;
     slot.path = path;
     slot.description = tr("given with --port");
-    slot.portState = GivenPortState(path);
+    slot.portState = GivenPortState(path, false);
     m_model.Add(std::move(slot));
 }
 
@@ -122,7 +140,7 @@ bool CStation::StartSlot(int row) {
         emit Notice(blocker);
         return false;
     }
-    Launch(row);
+    Launch(row, jsonl::kStartedByOperator);
     return true;
 }
 
@@ -132,7 +150,8 @@ int CStation::StartAll() {
         emit Notice(blocker);
         return 0;
     }
-    const int started = LaunchWhere([](const Slot& slot) { return !slot.Busy() && slot.Usable(); });
+    const int started = LaunchWhere([](const Slot& slot) { return !slot.Busy() && slot.Usable(); },
+                                    jsonl::kStartedByOperator);
     if (started == 0) {
         emit Notice(tr("No slot has a usable device to start."));
     }
@@ -146,6 +165,7 @@ void CStation::StopSlot(int row) {
     if (run != m_runs.end()) {
         run->second->Stop();
     }
+    m_fixture.Stop(id);
 }
 
 void CStation::StopAll() {
@@ -155,6 +175,7 @@ void CStation::StopAll() {
     for (auto& [id, run] : m_runs) {
         run->Stop();
     }
+    m_fixture.StopAll();
 }
 
 bool CStation::CanRemove(int row) const {
@@ -164,6 +185,7 @@ bool CStation::CanRemove(int row) const {
 
 void CStation::RemoveSlot(int row) {
     if (CanRemove(row)) {
+        m_fixture.Forget(m_model.At(row).id);
         m_model.Remove(row);
     }
 }
@@ -181,11 +203,11 @@ int CStation::CountWhere(const std::function<bool(const Slot&)>& picked) const {
 }
 
 // Launching changes rows in place only, so the rows can be walked as they are.
-int CStation::LaunchWhere(const std::function<bool(const Slot&)>& picked) {
+int CStation::LaunchWhere(const std::function<bool(const Slot&)>& picked, const char* startedBy) {
     int launched = 0;
     for (int row = 0; row < m_model.Count(); ++row) {
         if (picked(m_model.At(row))) {
-            Launch(row);
+            Launch(row, startedBy);
             ++launched;
         }
     }
@@ -202,14 +224,15 @@ qint64 CStation::ChildPid(int row) const {
     return run == m_runs.end() ? 0 : run->second->Pid();
 }
 
-void CStation::Launch(int row) {
+void CStation::Launch(int row, const char* startedBy) {
     const Slot& slot = m_model.At(row);
+    m_fixture.BeforeRun(slot.id);
     m_startQueue.emplace_back(slot.id, ChildLaunch{m_config.cliPath, slot.path, m_operation,
                                                    m_images.Folder(), m_requireVerify});
-    m_model.Update(row, [this](Slot& slot) {
+    m_model.Update(row, [this, startedBy](Slot& slot) {
         slot.phase = RunPhase::Running;
         slot.armed = false;
-        slot.context = {m_operatorName, m_workOrder, ++slot.runsSinceArrival};
+        slot.context = {m_operatorName, m_workOrder, ++slot.runsSinceArrival, startedBy};
         slot.progress = {};
         slot.loader.clear();
         slot.activity = tr("starting…");
@@ -355,6 +378,7 @@ void CStation::OnAppended(quint64 ticket, const QString& error) {
     } else if (m_journalOn) {
         m_journal.Send(pending.line, pending.passed);
     }
+    m_fixture.Follow();
     UpdateTimers();
     emit CountersChanged();
     if (RunningCount() == 0) {
@@ -370,9 +394,26 @@ void CStation::OnJournalMissed(const QString& why) {
     }
 }
 
+// A board answered in a slot waiting for one: its run starts as a press of Start
+// would start it. The answer is the one probe the run's log shows.
+void CStation::StartAnsweredBoard(const QString& id, const QString& version) {
+    const int row = m_model.RowOf(id);
+    const QString blocker = StartBlocker();
+    if (!blocker.isEmpty()) {
+        emit Notice(blocker);
+        return;
+    }
+    Launch(row, jsonl::kStartedByAnswer);
+    m_model.Update(row, [&version](Slot& slot) {
+        slot.log.push_back({QDateTime::currentDateTime(), tr("Board answered: %1").arg(version)});
+        slot.activity = tr("board present, starting");
+    });
+}
+
 void CStation::RescanPorts() {
-    // The ports of running slots are the children's: they are not probed.
-    std::set<std::string> held;
+    // The ports of running slots are the children's, those probing the station's
+    // own: neither is probed.
+    std::set<std::string> held = m_fixture.HeldPaths();
     QStringList givenTargets;
     for (int row = 0; row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
@@ -399,6 +440,7 @@ void CStation::RescanPorts() {
     ForgetGoneDevices(seen);
     RefreshGivenPorts();
     m_scannedOnce = true;
+    m_fixture.Follow();
     TryAutoStart();
     UpdateTimers();
 }
@@ -410,7 +452,10 @@ void CStation::ApplyPort(const CPortInfo& port, const QString& id) {
         slot.id = id;
         row = m_model.Add(std::move(slot));
     }
-    SetDevice(row, QString::fromStdString(port.path), port.state, [&port](Slot& slot) {
+    // A port held for probing is the station's own: usable.
+    const QString path = QString::fromStdString(port.path);
+    const PortState state = m_fixture.Holds(path) ? PortState::Usable : port.state;
+    SetDevice(row, path, state, [&port](Slot& slot) {
         slot.description = QString::fromStdString(port.description);
         slot.serialNumber = QString::fromStdString(port.serialNumber);
     });
@@ -454,7 +499,7 @@ void CStation::RefreshGivenPorts() {
     for (int row = 0; row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
         if (slot.given && !slot.Busy()) {
-            SetDevice(row, slot.path, GivenPortState(slot.path));
+            SetDevice(row, slot.path, GivenPortState(slot.path, m_fixture.Holds(slot.path)));
         }
     }
 }
@@ -463,7 +508,7 @@ void CStation::TryAutoStart() {
     const auto arrived = [](const Slot& slot) {
         return slot.armed && !slot.Busy() && slot.Usable();
     };
-    if (!m_autoStart || CountWhere(arrived) == 0) {
+    if (!m_autoStart || m_autoStartMode != AutoStartMode::Plug || CountWhere(arrived) == 0) {
         return;
     }
     const QString blocker = StartBlocker();
@@ -471,7 +516,7 @@ void CStation::TryAutoStart() {
         emit Notice(blocker);
         return;
     }
-    LaunchWhere(arrived);
+    LaunchWhere(arrived, jsonl::kStartedByPlug);
 }
 
 // The timers run only while they have something to do, so an idle station uses
@@ -482,7 +527,7 @@ void CStation::UpdateTimers() {
         CountWhere([](const Slot& slot) {
             return slot.armed && slot.DevicePresent() && !slot.Usable() && !slot.Busy();
         }) > 0;
-    RunWhile(m_autoStartRetry, m_autoStart && waiting);
+    RunWhile(m_autoStartRetry, m_autoStart && m_autoStartMode == AutoStartMode::Plug && waiting);
     RunWhile(m_durationTick, RunningCount() > 0);
 }
 

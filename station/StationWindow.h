@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "station/ImageFolderCheck.h"
+#include "station/RunsEnding.h"
 #include "station/StationSettings.h"
 
 class COperatorFields;
@@ -69,7 +70,6 @@ class CStationWindow : public QMainWindow {
     QLabel* m_operationBlocker = nullptr;
     QButtonGroup* m_operations = nullptr;
     QCheckBox* m_requireVerify = nullptr;
-    QCheckBox* m_autoStart = nullptr;
     QLabel* m_resultsFile = nullptr;
     COperatorFields* m_operatorFields = nullptr;
     QLabel* m_notice = nullptr;
@@ -82,5 +82,5 @@ class CStationWindow : public QMainWindow {
     QPushButton* m_log = nullptr;
     QLabel* m_counters = nullptr;
     bool m_closing = false;
-    QTimer m_closeWait;
+    CRunsEnding m_ending;
 };
