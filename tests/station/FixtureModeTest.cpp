@@ -111,6 +111,7 @@ TEST_F(FixtureModeTest, EachBoardThatArrivesIsRunOnce) {
     device.SetBoardPresent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return StoredResults().size() == 2; }, 30000));
     EXPECT_EQ(StoredResults()[1].value("started_by"), "answer");
+    EXPECT_EQ(StoredResults()[1].value("attempt"), 1) << "a new board starts at its first attempt";
 }
 
 // A board that failed its run stays failed: it is not run again while it stays.
