@@ -7,3 +7,5 @@ bool BenchImages();
 bool BenchIdle();
 bool BenchStation();
 bool BenchYield();
+// Fixture mode's cost: 64 slots waiting for boards (part of the station's benchmark).
+bool BenchFixture();

@@ -293,5 +293,6 @@ bool BenchStation() {
     const bool latenessMet = PrintLateness(many);
     PrintCpu(many);
     PrintMemory(many);
-    return wallMet && latenessMet;
+    const bool fixtureMet = BenchFixture();
+    return wallMet && latenessMet && fixtureMet;
 }

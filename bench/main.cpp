@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     const Bench benches[] = {
         {"exchange", BenchExchange}, {"wire", BenchWire},       {"images", BenchImages},
         {"idle", BenchIdle},         {"station", BenchStation}, {"yield", BenchYield},
+        {"fixture", BenchFixture},
     };
     PrintHeader();
     bool allMet = true;

@@ -7,7 +7,7 @@
 #include "cli/CliWindow.h"
 #include "cli/ImageCheckCommand.h"
 #include "cli/JsonLines.h"
-#include "cli/SignalStop.h"
+#include "cli/SignalPipe.h"
 
 namespace {
 
@@ -61,10 +61,10 @@ void PrintBundleVerdict(CCliWindow& window, bool json, const CheckedBundle& bund
 }  // namespace
 
 int RunBundleCheck(const CliOptions& options, CCliWindow& window) {
-    const CheckedBundle bundle =
-        CheckBundle(options.bundle, {options.allowedSigners, [] { return StopSignal() != 0; }});
+    const CheckedBundle bundle = CheckBundle(
+        options.bundle, {options.allowedSigners, [] { return CSignalPipe::Caught() != 0; }});
     if (bundle.stopped) {
-        return 128 + StopSignal();
+        return 128 + CSignalPipe::Caught();
     }
     for (const BundleImage& image : bundle.images) {
         PrintImageVerdict(window, options.json,

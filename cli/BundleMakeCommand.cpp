@@ -3,16 +3,16 @@
 #include "bundle/BundleMaker.h"
 #include "cli/BundleResult.h"
 #include "cli/CliWindow.h"
-#include "cli/SignalStop.h"
+#include "cli/SignalPipe.h"
 
 int RunBundleMaker(const CliOptions& options, CCliWindow& window) {
     const BundleRecipe recipe{options.bundle,        options.imageDirectory,
                               options.bundleName,    options.release,
                               options.steps,         options.versionPattern,
-                              options.requireVerify, [] { return StopSignal() != 0; }};
+                              options.requireVerify, [] { return CSignalPipe::Caught() != 0; }};
     const MadeBundle made = MakeBundle(recipe);
     if (made.stopped) {
-        return 128 + StopSignal();
+        return 128 + CSignalPipe::Caught();
     }
     if (!made.error.empty()) {
         window.PrintLine("No bundle made: " + made.error);

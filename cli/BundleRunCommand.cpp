@@ -7,7 +7,7 @@
 #include "cli/CliWindow.h"
 #include "cli/JsonLines.h"
 #include "cli/OperationSession.h"
-#include "cli/SignalStop.h"
+#include "cli/SignalPipe.h"
 #include "update/ImageFiles.h"
 
 namespace {
@@ -43,13 +43,13 @@ std::string VersionMismatch(const std::optional<std::string>& pattern, const std
 }
 
 void RunSteps(QCoreApplication& app, const CliOptions& options, CCliWindow& window,
-              const CheckedBundle& bundle, CBundleRecord& record) {
+              CSignalPipe& signalPipe, const CheckedBundle& bundle, CBundleRecord& record) {
     SetImageDirectory(bundle.copy.Path());
-    COperationSession session(app, window, options.port);
+    COperationSession session(app, window, signalPipe, options.port);
     session.Engine().SetRequireCheckpoint(bundle.manifest.requireVerify.value_or(false));
     const std::vector<BundleStep>& steps = bundle.manifest.steps.value();
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (StopSignal() != 0) {
+        if (CSignalPipe::Caught() != 0) {
             record.End(RunResultName(RunResult::Interrupted));
             return;
         }
@@ -85,7 +85,7 @@ int ExitStatusFor(const CBundleRecord& record) {
         return kExitOk;
     }
     const bool interrupted = record.Outcome() == RunResultName(RunResult::Interrupted);
-    return interrupted && StopSignal() != 0 ? 128 + StopSignal() : kExitFailed;
+    return interrupted && CSignalPipe::Caught() != 0 ? 128 + CSignalPipe::Caught() : kExitFailed;
 }
 
 // "Bundle "NAME" release R: outcome", with the detail where there is one.
@@ -101,18 +101,18 @@ std::string OutcomeLine(const CheckedBundle& bundle, const std::string& path,
 }  // namespace
 
 int RunBundle(QCoreApplication& app, const CliOptions& options, CCliWindow& window,
-              const QString& runId) {
+              CSignalPipe& signalPipe, const QString& runId) {
     QElapsedTimer duration;
     duration.start();
     CBundleRecord record(runId, options.port);
-    const CheckedBundle bundle =
-        CheckBundle(options.bundle, {options.allowedSigners, [] { return StopSignal() != 0; }});
+    const CheckedBundle bundle = CheckBundle(
+        options.bundle, {options.allowedSigners, [] { return CSignalPipe::Caught() != 0; }});
     if (bundle.stopped) {
         record.End(RunResultName(RunResult::Interrupted));
     } else if (!bundle.Accepted()) {
         record.End(jsonl::kBundleRefusedOutcome, bundle.refusal);
     } else {
-        RunSteps(app, options, window, bundle, record);
+        RunSteps(app, options, window, signalPipe, bundle, record);
     }
     const int exitStatus = ExitStatusFor(record);
     window.FinishProgressLine();

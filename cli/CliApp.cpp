@@ -19,7 +19,7 @@
 #include "cli/JsonLines.h"
 #include "cli/OperationSession.h"
 #include "cli/PortListing.h"
-#include "cli/SignalStop.h"
+#include "cli/SignalPipe.h"
 #include "update/ImageFiles.h"
 
 namespace {
@@ -47,11 +47,11 @@ void ReportRun(CCliWindow& window, const CliOptions& options, const QString& run
 }
 
 int RunOperation(QCoreApplication& app, const CliOptions& options, CCliWindow& window,
-                 const QString& runId) {
+                 CSignalPipe& signalPipe, const QString& runId) {
     if (!options.imageDirectory.empty()) {
         SetImageDirectory(options.imageDirectory);
     }
-    COperationSession session(app, window, options.port);
+    COperationSession session(app, window, signalPipe, options.port);
     session.Engine().SetRequireCheckpoint(options.requireVerify);
     QElapsedTimer duration;
     duration.start();
@@ -94,7 +94,8 @@ int RunCli(int argc, char** argv) {
     }
     // From here on Ctrl-C and SIGTERM stop the work cleanly: the port is closed and a
     // bundle's private copy or a half-written bundle is removed.
-    if (!InstallStopSignals()) {
+    CSignalPipe signalPipe;
+    if (!signalPipe.Watching()) {
         std::perror("tovrane-cli: cannot watch for signals");
         return kExitFailed;
     }
@@ -108,7 +109,7 @@ int RunCli(int argc, char** argv) {
     }
     const QString runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (options.operation == CliOptions::Operation::Bundle) {
-        return RunBundle(app, options, window, runId);
+        return RunBundle(app, options, window, signalPipe, runId);
     }
-    return RunOperation(app, options, window, runId);
+    return RunOperation(app, options, window, signalPipe, runId);
 }

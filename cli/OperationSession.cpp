@@ -1,25 +1,28 @@
 #include "cli/OperationSession.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 
 #include "cli/CliWindow.h"
-#include "cli/SignalStop.h"
+#include "cli/SignalPipe.h"
 
-COperationSession::COperationSession(QCoreApplication& app, CCliWindow& window, std::string port)
+COperationSession::COperationSession(QCoreApplication& app, CCliWindow& window,
+                                     CSignalPipe& signalPipe, std::string port)
     : m_app(app),
       m_window(window),
       m_port(std::move(port)),
       m_link(window),
-      m_engine(m_link, window),
-      m_signalNotifier(StopSignalFd(), QSocketNotifier::Read) {
+      m_engine(m_link, window) {
     m_engine.SetRunEndedHandler(
         [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
     // The window learns the loader as soon as it answers, not only from the result.
     m_engine.SetLoaderAnsweredHandler(
         [&window](LoaderGeneration loader) { window.NoteLoader(loader); });
-    QObject::connect(&m_signalNotifier, &QSocketNotifier::activated, [this] { OnStopSignal(); });
+    m_stopConnection = QObject::connect(&signalPipe, &CSignalPipe::Received,
+                                        [this](int signal) { OnStopSignal(signal); });
+}
+
+COperationSession::~COperationSession() {
+    QObject::disconnect(m_stopConnection);
 }
 
 RunReport COperationSession::Run(CliOptions::Operation operation) {
@@ -47,17 +50,17 @@ bool COperationSession::Start(CliOptions::Operation operation) {
 }
 
 // Ctrl-C and SIGTERM reach the event loop through a pipe, where they can stop the
-// worker safely.
-void COperationSession::OnStopSignal() {
-    unsigned char number = 0;
-    (void)!read(StopSignalFd(), &number, 1);
-    m_signalNotifier.setEnabled(false);
+// worker safely; the first one counts.
+void COperationSession::OnStopSignal(int signal) {
+    if (m_signal != 0) {
+        return;
+    }
     m_engine.Stop();
     m_link.ClosePort();
     m_window.FinishProgressLine();
     m_window.PrintLine(
         "Interrupted: the update stopped and the port was closed. A new loader "
         "resumes where it stopped on the next run.");
-    m_signal = number;
+    m_signal = signal;
     m_app.quit();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSocketNotifier>
+#include <QMetaObject>
 #include <string>
 
 #include "cli/CliOptions.h"
@@ -10,13 +10,16 @@
 
 class QCoreApplication;
 class CCliWindow;
+class CSignalPipe;
 
 // One device link and one engine for the whole invocation: runs today's operations
 // on the port one after another, each exactly as its button runs it, until its run
 // ends. Ctrl-C or SIGTERM stops the run under way and closes the port.
 class COperationSession {
   public:
-    COperationSession(QCoreApplication& app, CCliWindow& window, std::string port);
+    COperationSession(QCoreApplication& app, CCliWindow& window, CSignalPipe& signalPipe,
+                      std::string port);
+    ~COperationSession();
     COperationSession(const COperationSession&) = delete;
     COperationSession& operator=(const COperationSession&) = delete;
 
@@ -28,13 +31,13 @@ class COperationSession {
 
   private:
     bool Start(CliOptions::Operation operation);
-    void OnStopSignal();
+    void OnStopSignal(int signal);
 
     QCoreApplication& m_app;
     CCliWindow& m_window;
     const std::string m_port;
     CDeviceLink m_link;
     CUpdateEngine m_engine;
-    QSocketNotifier m_signalNotifier;
+    QMetaObject::Connection m_stopConnection;
     int m_signal = 0;
 };

@@ -9,6 +9,11 @@
 // Every command ends in one carriage return, and so does every reply.
 inline constexpr char kCr = 13;
 
+// The version query (Read Version), answered with the device's version text. A
+// reply shorter than kVersionMinLength characters is no version.
+inline constexpr char kVersionQuery[] = "I";
+inline constexpr int kVersionMinLength = 9;
+
 // `text` followed by CR.
 std::string CrCommand(const char* text);
 // `name` followed by DeviceIndex + 1 in three digits and CR: ":dsp" gives :dsp001 + CR.

@@ -70,6 +70,15 @@ inline constexpr uint32_t kSignatureCheckLimitMs = 10000;
 // How often a wait for that child looks whether Ctrl-C or SIGTERM asked to stop.
 inline constexpr uint32_t kStopPollMs = 100;
 
+// Fixture mode: an idle slot holds its port open and asks for the version this often,
+// waits this long for the reply, and tries again this often to open a port that would
+// not open. A board that was run has gone once this many probes in a row went
+// unanswered.
+inline constexpr uint32_t kFixtureProbeIntervalMs = 1000;
+inline constexpr uint32_t kFixtureReplyTimeoutMs = 300;
+inline constexpr uint32_t kFixtureOpenRetryMs = 3000;
+inline constexpr int kFixtureSilentProbesToRearm = 3;
+
 // Tests of slow paths shrink every wait and pause by this factor, in percent
 // (100 = as designed). The shipped tool never calls it.
 void SetScalePercentForTests(uint32_t percent);

@@ -25,6 +25,16 @@ CCheckChild::CCheckChild(QString cliPath, uint32_t limitMs, QObject* parent)
     });
 }
 
+// A check under way ends with this object; its ending must reach nothing that is
+// going, such as the owner this object is a member of.
+CCheckChild::~CCheckChild() {
+    m_process.disconnect(this);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(static_cast<int>(timing::Scaled(timing::kChildStopGraceMs)));
+    }
+}
+
 void CCheckChild::Run(const QStringList& arguments) {
     if (m_process.state() == QProcess::NotRunning) {
         Start(arguments);

@@ -15,6 +15,7 @@ class CCheckChild : public QObject {
 
   public:
     CCheckChild(QString cliPath, uint32_t limitMs, QObject* parent = nullptr);
+    ~CCheckChild() override;
 
     void Run(const QStringList& arguments);
     // Ends the check under way without an answer.

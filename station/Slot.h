@@ -16,6 +16,10 @@ enum class RunPhase { Idle, Running, Saving };
 // What the last run of a slot came to.
 enum class SlotResult { None, Passed, Failed };
 
+// In fixture mode, what an idle slot waits for: a board to answer (then its run
+// starts), or the board that was run to go; or it probes no more after a stop.
+enum class BoardWait { None, ForBoard, ForRemoval, Stopped };
+
 // One time-stamped line of a slot's run log.
 struct LogEntry {
     QDateTime time;
@@ -35,6 +39,7 @@ struct Slot {
     // A device arrived and has not been run since; auto-start may start it.
     bool armed = false;
     int runsSinceArrival = 0;  // runs started since the device last arrived
+    BoardWait boardWait = BoardWait::None;
 
     // The current or last run.
     RunPhase phase = RunPhase::Idle;

@@ -31,6 +31,40 @@ bool HasProgress(const Slot& slot) {
     return slot.phase != RunPhase::Idle || slot.result != SlotResult::None;
 }
 
+// In fixture mode a slot whose port is held shows what it waits for; a port that
+// would not open shows why.
+bool ShowsBoardWait(const Slot& slot) {
+    return slot.boardWait != BoardWait::None && slot.Usable();
+}
+
+QString IdleStateWords(const Slot& slot) {
+    return ShowsBoardWait(slot) ? BoardWaitWords(slot.boardWait) : PortStateWords(slot.portState);
+}
+
+QBrush DimmedBrush() {
+    return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+}
+
+// The last result in its colour, also on the board waiting to be taken out; once
+// the slot waits for the next board, the last one's result is dimmed. A gone
+// device's port is dimmed.
+QVariant Foreground(const Slot& slot, int column) {
+    const bool ended = slot.phase == RunPhase::Idle && slot.result != SlotResult::None;
+    const bool forRemoval = ShowsBoardWait(slot) && slot.boardWait == BoardWait::ForRemoval;
+    if (ended &&
+        (column == CSlotModel::ResultColumn || (column == CSlotModel::StateColumn && forRemoval))) {
+        if (slot.boardWait == BoardWait::ForBoard) {
+            return DimmedBrush();
+        }
+        return QBrush(slot.result == SlotResult::Passed ? kPassedColor : kFailedColor);
+    }
+    if (!slot.DevicePresent() &&
+        (column == CSlotModel::PortColumn || column == CSlotModel::StateColumn)) {
+        return DimmedBrush();
+    }
+    return {};
+}
+
 }  // namespace
 
 QString PortStateWords(const std::optional<PortState>& state) {
@@ -48,6 +82,20 @@ QString PortStateWords(const std::optional<PortState>& state) {
             break;
     }
     return CSlotModel::tr("unavailable");
+}
+
+QString BoardWaitWords(BoardWait wait) {
+    switch (wait) {
+        case BoardWait::ForBoard:
+            return CSlotModel::tr("waiting for a board");
+        case BoardWait::ForRemoval:
+            return CSlotModel::tr("done, take the board out");
+        case BoardWait::Stopped:
+            return CSlotModel::tr("probing stopped");
+        case BoardWait::None:
+            break;
+    }
+    return {};
 }
 
 int CSlotModel::rowCount(const QModelIndex& parent) const {
@@ -102,7 +150,7 @@ QVariant CSlotModel::DisplayText(const Slot& slot, int column) const {
                        ? slot.description
                        : tr("%1, serial %2").arg(slot.description, slot.serialNumber);
         case StateColumn:
-            return slot.phase == RunPhase::Idle ? PortStateWords(slot.portState) : tr("running");
+            return slot.phase == RunPhase::Idle ? IdleStateWords(slot) : tr("running");
         case ProgressColumn:
             if (!HasProgress(slot)) {
                 return QString();
@@ -150,14 +198,7 @@ QVariant CSlotModel::data(const QModelIndex& index, int role) const {
         case PercentRole:
             return HasProgress(slot) ? QVariant(slot.progress.percent) : QVariant();
         case Qt::ForegroundRole:
-            if (column == ResultColumn && slot.phase == RunPhase::Idle &&
-                slot.result != SlotResult::None) {
-                return QBrush(slot.result == SlotResult::Passed ? kPassedColor : kFailedColor);
-            }
-            if (!slot.DevicePresent() && (column == PortColumn || column == StateColumn)) {
-                return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
-            }
-            return {};
+            return Foreground(slot, column);
         default:
             return {};
     }

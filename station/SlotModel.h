@@ -59,3 +59,5 @@ class CSlotModel : public QAbstractTableModel {
 // The words for a port's state: "usable", "busy", "no permission", ...; "no device"
 // when the slot's device is gone.
 QString PortStateWords(const std::optional<PortState>& state);
+// The words for what a slot waits for in fixture mode: "waiting for a board", ...
+QString BoardWaitWords(BoardWait wait);

@@ -22,11 +22,12 @@ QString CanonicalPath(const QString& path) {
     return canonical.isEmpty() ? path : canonical;
 }
 
-std::optional<PortState> GivenPortState(const QString& path) {
+// A port held here is not probed: the probe's lock would fail on it.
+std::optional<PortState> GivenPortState(const QString& path, bool heldHere) {
     if (!QFileInfo::exists(path)) {
         return std::nullopt;
     }
-    return ProbePortState(path.toStdString()).state;
+    return heldHere ? PortState::Usable : ProbePortState(path.toStdString()).state;
 }
 
 // Starts `timer` when it should run and is not running yet, stops it when it should not.
@@ -45,6 +46,7 @@ CStation::CStation(StationConfig config, QObject* parent)
       m_config(std::move(config)),
       m_images(m_config.cliPath),
       m_bundle(m_config.cliPath),
+      m_fixture(m_model),
       m_watcher(m_config.roots.dev),
       m_resultsFile(DefaultResultsFile()) {
     m_rescanDelay.setSingleShot(true);
@@ -59,6 +61,7 @@ CStation::CStation(StationConfig config, QObject* parent)
     connect(&m_childStarter, &QTimer::timeout, this, &CStation::StartNextChild);
     connect(&m_writer, &CResultsWriter::Appended, this, &CStation::OnAppended);
     connect(&m_journal, &CResultJournal::Missed, this, &CStation::OnJournalMissed);
+    connect(&m_fixture, &CFixtureProbing::BoardAnswered, this, &CStation::StartAnsweredBoard);
     // A device that arrived while the images or the bundle were checked starts after.
     const auto changed = [this] {
         emit ImagesChanged();
@@ -70,8 +73,13 @@ CStation::CStation(StationConfig config, QObject* parent)
     connect(&m_bundle, &CBundleCheck::Changed, this, changed);
 }
 
-// Runs still going are ended at once; the window stops them in good time first.
-CStation::~CStation() = default;
+// Runs still going are ended at once, without their results; the window stops them
+// in good time first. Their endings must not reach a station that is going.
+CStation::~CStation() {
+    for (auto& [id, run] : m_runs) {
+        run->disconnect(this);
+    }
+}
 
 void CStation::SetImagesFolder(const QString& folder) {
     m_images.SetFolder(folder);
@@ -84,6 +92,16 @@ void CStation::SetRequireVerify(bool required) {
 
 void CStation::SetAutoStart(bool on) {
     m_autoStart = on;
+    FollowAutoStart();
+}
+
+void CStation::SetAutoStartMode(AutoStartMode mode) {
+    m_autoStartMode = mode;
+    FollowAutoStart();
+}
+
+void CStation::FollowAutoStart() {
+    m_fixture.SetEnabled(m_autoStart && m_autoStartMode == AutoStartMode::Answer);
     TryAutoStart();
     UpdateTimers();
 }
@@ -102,7 +120,7 @@ void CStation::AddGivenPort(const QString& path) {
     slot.given = true;
     slot.path = path;
     slot.description = tr("given with --port");
-    slot.portState = GivenPortState(path);
+    slot.portState = GivenPortState(path, false);
     m_model.Add(std::move(slot));
 }
 
@@ -141,7 +159,7 @@ bool CStation::StartSlot(int row) {
         emit Notice(blocker);
         return false;
     }
-    Launch(row);
+    Launch(row, jsonl::kStartedByOperator);
     return true;
 }
 
@@ -151,7 +169,8 @@ int CStation::StartAll() {
         emit Notice(blocker);
         return 0;
     }
-    const int started = LaunchWhere([](const Slot& slot) { return !slot.Busy() && slot.Usable(); });
+    const int started = LaunchWhere([](const Slot& slot) { return !slot.Busy() && slot.Usable(); },
+                                    jsonl::kStartedByOperator);
     if (started == 0) {
         emit Notice(tr("No slot has a usable device to start."));
     }
@@ -165,6 +184,7 @@ void CStation::StopSlot(int row) {
     if (run != m_runs.end()) {
         run->second->Stop();
     }
+    m_fixture.Stop(id);
 }
 
 void CStation::StopAll() {
@@ -174,6 +194,7 @@ void CStation::StopAll() {
     for (auto& [id, run] : m_runs) {
         run->Stop();
     }
+    m_fixture.StopAll();
 }
 
 bool CStation::CanRemove(int row) const {
@@ -183,6 +204,7 @@ bool CStation::CanRemove(int row) const {
 
 void CStation::RemoveSlot(int row) {
     if (CanRemove(row)) {
+        m_fixture.Forget(m_model.At(row).id);
         m_model.Remove(row);
     }
 }
@@ -200,11 +222,11 @@ int CStation::CountWhere(const std::function<bool(const Slot&)>& picked) const {
 }
 
 // Launching changes rows in place only, so the rows can be walked as they are.
-int CStation::LaunchWhere(const std::function<bool(const Slot&)>& picked) {
+int CStation::LaunchWhere(const std::function<bool(const Slot&)>& picked, const char* startedBy) {
     int launched = 0;
     for (int row = 0; row < m_model.Count(); ++row) {
         if (picked(m_model.At(row))) {
-            Launch(row);
+            Launch(row, startedBy);
             ++launched;
         }
     }
@@ -221,15 +243,16 @@ qint64 CStation::ChildPid(int row) const {
     return run == m_runs.end() ? 0 : run->second->Pid();
 }
 
-void CStation::Launch(int row) {
+void CStation::Launch(int row, const char* startedBy) {
     const Slot& slot = m_model.At(row);
+    m_fixture.BeforeRun(slot.id);
     m_startQueue.emplace_back(
         slot.id, ChildLaunch{m_config.cliPath, slot.path, m_operation, m_images.Folder(),
                              m_requireVerify, m_bundle.Bundle(), m_bundle.AllowedSigners()});
-    m_model.Update(row, [this](Slot& slot) {
+    m_model.Update(row, [this, startedBy](Slot& slot) {
         slot.phase = RunPhase::Running;
         slot.armed = false;
-        slot.context = {m_operatorName, m_workOrder, ++slot.runsSinceArrival};
+        slot.context = {m_operatorName, m_workOrder, ++slot.runsSinceArrival, startedBy};
         slot.progress = {};
         slot.loader.clear();
         slot.step.clear();
@@ -393,6 +416,7 @@ void CStation::OnAppended(quint64 ticket, const QString& error) {
     } else if (m_journalOn) {
         m_journal.Send(pending.line, pending.passed);
     }
+    m_fixture.Follow();
     UpdateTimers();
     emit CountersChanged();
     if (RunningCount() == 0) {
@@ -408,9 +432,26 @@ void CStation::OnJournalMissed(const QString& why) {
     }
 }
 
+// A board answered in a slot waiting for one: its run starts as a press of Start
+// would start it. The answer is the one probe the run's log shows.
+void CStation::StartAnsweredBoard(const QString& id, const QString& version) {
+    const int row = m_model.RowOf(id);
+    const QString blocker = StartBlocker();
+    if (!blocker.isEmpty()) {
+        emit Notice(blocker);
+        return;
+    }
+    Launch(row, jsonl::kStartedByAnswer);
+    m_model.Update(row, [&version](Slot& slot) {
+        slot.log.push_back({QDateTime::currentDateTime(), tr("Board answered: %1").arg(version)});
+        slot.activity = tr("board present, starting");
+    });
+}
+
 void CStation::RescanPorts() {
-    // The ports of running slots are the children's: they are not probed.
-    std::set<std::string> held;
+    // The ports of running slots are the children's, those probing the station's
+    // own: neither is probed.
+    std::set<std::string> held = m_fixture.HeldPaths();
     QStringList givenTargets;
     for (int row = 0; row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
@@ -437,6 +478,7 @@ void CStation::RescanPorts() {
     ForgetGoneDevices(seen);
     RefreshGivenPorts();
     m_scannedOnce = true;
+    m_fixture.Follow();
     TryAutoStart();
     UpdateTimers();
 }
@@ -448,7 +490,10 @@ void CStation::ApplyPort(const CPortInfo& port, const QString& id) {
         slot.id = id;
         row = m_model.Add(std::move(slot));
     }
-    SetDevice(row, QString::fromStdString(port.path), port.state, [&port](Slot& slot) {
+    // A port held for probing is the station's own: usable.
+    const QString path = QString::fromStdString(port.path);
+    const PortState state = m_fixture.Holds(path) ? PortState::Usable : port.state;
+    SetDevice(row, path, state, [&port](Slot& slot) {
         slot.description = QString::fromStdString(port.description);
         slot.serialNumber = QString::fromStdString(port.serialNumber);
     });
@@ -492,7 +537,7 @@ void CStation::RefreshGivenPorts() {
     for (int row = 0; row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
         if (slot.given && !slot.Busy()) {
-            SetDevice(row, slot.path, GivenPortState(slot.path));
+            SetDevice(row, slot.path, GivenPortState(slot.path, m_fixture.Holds(slot.path)));
         }
     }
 }
@@ -501,7 +546,7 @@ void CStation::TryAutoStart() {
     const auto arrived = [](const Slot& slot) {
         return slot.armed && !slot.Busy() && slot.Usable();
     };
-    if (!m_autoStart || CountWhere(arrived) == 0) {
+    if (!m_autoStart || m_autoStartMode != AutoStartMode::Plug || CountWhere(arrived) == 0) {
         return;
     }
     const QString blocker = StartBlocker();
@@ -509,7 +554,7 @@ void CStation::TryAutoStart() {
         emit Notice(blocker);
         return;
     }
-    LaunchWhere(arrived);
+    LaunchWhere(arrived, jsonl::kStartedByPlug);
 }
 
 // The timers run only while they have something to do, so an idle station uses
@@ -520,7 +565,7 @@ void CStation::UpdateTimers() {
         CountWhere([](const Slot& slot) {
             return slot.armed && slot.DevicePresent() && !slot.Usable() && !slot.Busy();
         }) > 0;
-    RunWhile(m_autoStartRetry, m_autoStart && waiting);
+    RunWhile(m_autoStartRetry, m_autoStart && m_autoStartMode == AutoStartMode::Plug && waiting);
     RunWhile(m_durationTick, RunningCount() > 0);
 }
 

@@ -10,8 +10,10 @@
 
 #include "SerialLib/PortInfo/PortEnumerator.h"
 #include "SerialLib/PortInfo/PortWatcher.h"
+#include "station/AutoStartMode.h"
 #include "station/BundleCheck.h"
 #include "station/ChildRun.h"
+#include "station/FixtureProbing.h"
 #include "station/ImageFolderCheck.h"
 #include "station/ResultJournal.h"
 #include "station/ResultsFile.h"
@@ -31,8 +33,9 @@ struct RunCounters {
 };
 
 // The station without its window: the slots, their runs (one tovrane-cli child
-// each), the results file, the image check and auto-start. Everything runs on the
-// event loop's thread and nothing here waits for a child.
+// each), the results file, the image check and auto-start (when an adapter is
+// plugged in, or in fixture mode when a board answers). Everything runs on the
+// event loop's thread and nothing here waits for a child or a port.
 class CStation : public QObject {
     Q_OBJECT
 
@@ -63,6 +66,10 @@ class CStation : public QObject {
     // Each stored result also goes to the system journal.
     void SetJournal(bool on) { m_journalOn = on; }
     bool Journal() const { return m_journalOn; }
+    void SetAutoStartMode(AutoStartMode mode);
+    AutoStartMode CurrentAutoStartMode() const { return m_autoStartMode; }
+    // Slots hold their ports and wait for boards (auto-start when a board answers).
+    bool Probing() const { return m_fixture.Probing(); }
     // On-board UARTs are listed only when asked for; USB adapters always are.
     void SetShowAllPorts(bool all);
     // A slot of its own for a path (a pseudo-terminal, a by-id link).
@@ -114,7 +121,8 @@ class CStation : public QObject {
 
     // Marks the slot as running and queues its child; one child starts per pass
     // of the event loop, so starting many keeps the window answering.
-    void Launch(int row);
+    // `startedBy` goes into the run's record (jsonl::kStartedByOperator, ...).
+    void Launch(int row, const char* startedBy);
     void StartNextChild();
     void Unqueue(const QString& id);
     void OnLogLine(const QString& id, const QDateTime& time, const QString& text);
@@ -132,7 +140,9 @@ class CStation : public QObject {
     void TryAutoStart();
     int CountWhere(const std::function<bool(const Slot&)>& picked) const;
     // Launches every slot picked; how many.
-    int LaunchWhere(const std::function<bool(const Slot&)>& picked);
+    int LaunchWhere(const std::function<bool(const Slot&)>& picked, const char* startedBy);
+    void StartAnsweredBoard(const QString& id, const QString& version);
+    void FollowAutoStart();
     void UpdateTimers();
     void TickDurations();
     void UpdateRow(const QString& id, const std::function<void(Slot&)>& change, int first = 0,
@@ -144,6 +154,7 @@ class CStation : public QObject {
     CImageFolderCheck m_images;
     CBundleCheck m_bundle;
     CResultsWriter m_writer;
+    CFixtureProbing m_fixture;
     CPortWatcher m_watcher;
     QTimer m_rescanDelay;
     QTimer m_autoStartRetry;
@@ -156,6 +167,7 @@ class CStation : public QObject {
     Operation m_operation = Operation::UpdateMcu;
     bool m_requireVerify = false;
     bool m_autoStart = false;
+    AutoStartMode m_autoStartMode = AutoStartMode::Plug;
     bool m_showAllPorts = false;
     bool m_scannedOnce = false;
     QString m_resultsFile;

@@ -10,6 +10,7 @@
 
 #include "station/BatchControl.h"
 #include "station/CsvExportCommand.h"
+#include "station/SignalEnding.h"
 #include "station/Station.h"
 #include "station/StationOptions.h"
 #include "station/StationWindow.h"
@@ -39,6 +40,14 @@ void InstallTranslations(QTranslator& station, QTranslator& qt) {
     }
 }
 
+int UsageFailure(const QString& reason) {
+    std::fprintf(stderr, "tovrane-station: %s\n%s\n", reason.toLocal8Bit().constData(),
+                 QCoreApplication::translate("StationApp", "Try 'tovrane-station --help'.")
+                     .toLocal8Bit()
+                     .constData());
+    return kExitUsage;
+}
+
 // --help, --version, --export-csv and a wrong command line, without a window.
 int AnswerWithoutWindow(int argc, char** argv, const QStringList& arguments) {
     QCoreApplication app(argc, argv);
@@ -59,11 +68,7 @@ int AnswerWithoutWindow(int argc, char** argv, const QStringList& arguments) {
         case StationOptions::Action::Run:
             break;
     }
-    std::fprintf(stderr, "tovrane-station: %s\n%s\n", options.error.toLocal8Bit().constData(),
-                 QCoreApplication::translate("StationApp", "Try 'tovrane-station --help'.")
-                     .toLocal8Bit()
-                     .constData());
-    return kExitUsage;
+    return UsageFailure(options.error);
 }
 
 // A path as given, made absolute against the working folder of the station.
@@ -95,7 +100,8 @@ void Configure(CStation& station, const StationOptions& options, const StationSe
         station.AddGivenPort(port);
     }
     station.RescanPorts();
-    station.SetAutoStart(saved.autoStart);
+    station.SetAutoStartMode(options.autoStart.value_or(saved.autoStartMode));
+    station.SetAutoStart(options.autoStart.has_value() || saved.autoStart);
 }
 
 }  // namespace
@@ -122,8 +128,13 @@ int RunStation(int argc, char** argv) {
     defaults.resultsFile = DefaultResultsFile();
     QSettings settings;
     const StationSettings saved = LoadStationSettings(settings, defaults);
+    if (options.quitWhenDone && !options.autoStart && saved.autoStart &&
+        saved.autoStartMode == AutoStartMode::Answer) {
+        return UsageFailure(QuitWhenDoneInFixtureMode());
+    }
 
     CStation station({programFolder + QStringLiteral("/tovrane-cli"), {}});
+    CSignalEnding signalEnding(station, options.quitWhenDone);
     Configure(station, options, saved);
     CStationWindow window(station, settings, saved);
     window.SetLocked(options.locked);

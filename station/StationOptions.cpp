@@ -56,13 +56,14 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     const QCommandLineOption noJournal("no-journal");
     const QCommandLineOption start("start");
     const QCommandLineOption quitWhenDone("quit-when-done");
+    const QCommandLineOption autoStart("auto-start", {}, "plug|answer");
     const QCommandLineOption exportCsv("export-csv", {}, "FILE");
     const QCommandLineOption since("since", {}, "ISO-TIME");
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version("version");
     parser.addOptions({images, port, operation, requireVerify, results, operatorName, workOrder,
-                       noJournal, start, quitWhenDone, exportCsv, since, help, version, bundle,
-                       allowedSigners, locked});
+                       noJournal, start, quitWhenDone, autoStart, exportCsv, since, help, version,
+                       bundle, allowedSigners, locked});
 
     if (!parser.parse(arguments)) {
         return UsageError(parser.errorText());
@@ -97,6 +98,18 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
                 QCoreApplication::translate("StationOptions",
                                             "--operation takes dsp, mcu or version, not '%1'")
                     .arg(parser.value(operation)));
+        }
+    }
+    if (parser.isSet(autoStart)) {
+        options.autoStart = AutoStartModeFromName(parser.value(autoStart));
+        if (!options.autoStart) {
+            return UsageError(QCoreApplication::translate("StationOptions",
+                                                          "--auto-start takes plug or answer, "
+                                                          "not '%1'")
+                                  .arg(parser.value(autoStart)));
+        }
+        if (parser.isSet(quitWhenDone) && options.autoStart == AutoStartMode::Answer) {
+            return UsageError(QuitWhenDoneInFixtureMode());
         }
     }
     const QString bundleError =
@@ -149,6 +162,13 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     return options;
 }
 
+QString QuitWhenDoneInFixtureMode() {
+    return QCoreApplication::translate(
+        "StationOptions",
+        "--quit-when-done has no meaning in fixture mode (auto-start when a board answers), "
+        "where the station runs until it is ended; give --auto-start=plug for a batch");
+}
+
 QString StationUsage() {
     return QCoreApplication::translate("StationOptions", R"(Usage: tovrane-station [OPTION]...
   or:  tovrane-station --help | --version
@@ -199,7 +219,13 @@ version.
   --quit-when-done      end when no run is left: exit status 0 when every run
                         passed, 1 otherwise; whatever keeps the batch from
                         starting goes to standard error and ends the program
-                        with exit status 1
+                        with exit status 1 (not in fixture mode)
+  --auto-start MODE     auto-start on for this session: plug (a slot starts
+                        when an adapter is plugged into it) or answer (fixture
+                        mode: the adapters stay, each idle slot holds its port
+                        and asks for the version about once a second; a slot
+                        starts when a board answers, and again only after its
+                        board was taken out)
   --export-csv FILE     write the runs of the results file (--results, or the
                         one used last) to FILE as CSV, one row per run, and end
                         without a window
@@ -208,6 +234,10 @@ version.
                         or an offset; a date stands for its start)
   --help                this text
   --version             the program's version
+
+SIGTERM and SIGINT end the station cleanly: the probing ports are closed, the
+runs going on are stopped as "Stop all" stops them, and their results are
+stored.
 
 Exit status: 0 (with --quit-when-done: every run passed; with --export-csv: the
 file is written), 1 (a run failed or the batch could not start; the CSV file

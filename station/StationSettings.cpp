@@ -10,6 +10,7 @@ constexpr char kOperation[] = "operation";
 constexpr char kRequireVerify[] = "requireVerify";
 constexpr char kResults[] = "results";
 constexpr char kAutoStart[] = "autoStart";
+constexpr char kAutoStartMode[] = "autoStartMode";
 constexpr char kGeometry[] = "geometry";
 constexpr char kOperator[] = "operator";
 constexpr char kWorkOrder[] = "workOrder";
@@ -26,6 +27,8 @@ StationSettings LoadStationSettings(QSettings& settings, const StationSettings& 
     values.requireVerify = settings.value(kRequireVerify, defaults.requireVerify).toBool();
     values.resultsFile = settings.value(kResults, defaults.resultsFile).toString();
     values.autoStart = settings.value(kAutoStart, defaults.autoStart).toBool();
+    values.autoStartMode = AutoStartModeFromName(settings.value(kAutoStartMode).toString())
+                               .value_or(defaults.autoStartMode);
     values.geometry = settings.value(kGeometry, defaults.geometry).toByteArray();
     values.operatorName = settings.value(kOperator, defaults.operatorName).toString();
     values.workOrder = settings.value(kWorkOrder, defaults.workOrder).toString();
@@ -40,6 +43,7 @@ void SaveStationSettings(QSettings& settings, const StationSettings& values) {
     settings.setValue(kRequireVerify, values.requireVerify);
     settings.setValue(kResults, values.resultsFile);
     settings.setValue(kAutoStart, values.autoStart);
+    settings.setValue(kAutoStartMode, AutoStartModeName(values.autoStartMode));
     settings.setValue(kGeometry, values.geometry);
     settings.setValue(kOperator, values.operatorName);
     settings.setValue(kWorkOrder, values.workOrder);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "station/AutoStartMode.h"
 #include "station/Operation.h"
 
 class QSettings;
@@ -18,6 +19,7 @@ struct StationSettings {
     QString operatorName;
     QString workOrder;
     bool journal = true;  // each stored result also goes to the system journal
+    AutoStartMode autoStartMode = AutoStartMode::Plug;
     QByteArray geometry;
 };
 

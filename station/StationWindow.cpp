@@ -18,7 +18,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "link/Timeouts.h"
+#include "station/AutoStartChoice.h"
 #include "station/BundleBox.h"
 #include "station/BundleTexts.h"
 #include "station/ImageStatusText.h"
@@ -45,7 +45,8 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
     : QMainWindow(parent),
       m_station(station),
       m_settings(settings),
-      m_remembered(std::move(remembered)) {
+      m_remembered(std::move(remembered)),
+      m_ending(station) {
     setWindowTitle(tr("Tovrane Station"));
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -68,16 +69,10 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
         resize(1180, 700);
     }
 
-    m_closeWait.setSingleShot(true);
-    connect(&m_closeWait, &QTimer::timeout, this, &CStationWindow::FinishClosing);
+    connect(&m_ending, &CRunsEnding::Ended, this, &CStationWindow::FinishClosing);
     connect(&m_station, &CStation::ImagesChanged, this, &CStationWindow::ShowImages);
     connect(&m_station, &CStation::CountersChanged, this, &CStationWindow::ShowCounters);
     connect(&m_station, &CStation::Notice, this, &CStationWindow::ShowNotice);
-    connect(&m_station, &CStation::AllRunsEnded, this, [this] {
-        if (m_closing) {
-            FinishClosing();
-        }
-    });
     // Progress, log lines and durations leave the buttons as they are.
     connect(&m_station.Model(), &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& topLeft) {
@@ -160,21 +155,25 @@ QWidget* CStationWindow::MakeOperationBox() {
         m_remembered.requireVerify = on;
         Remember();
     });
-    m_autoStart = new QCheckBox(tr("&Auto-start"), box);
-    m_autoStart->setToolTip(
-        tr("Start the operation by itself when a device is plugged into a slot. A slot runs "
-           "again only after its device was unplugged and a device plugged in."));
-    m_autoStart->setChecked(m_station.AutoStart());
-    connect(m_autoStart, &QCheckBox::toggled, this, [this](bool on) {
-        m_station.SetAutoStart(on);
-        m_remembered.autoStart = on;
-        Remember();
-    });
     auto* allPorts = new QCheckBox(tr("All &ports"), box);
     allPorts->setToolTip(tr("Also list on-board serial ports (ttyS, ttyAMA)."));
     connect(allPorts, &QCheckBox::toggled, &m_station, &CStation::SetShowAllPorts);
+    auto* autoStart =
+        new CAutoStartChoice(m_station.AutoStart(), m_station.CurrentAutoStartMode(), box);
+    connect(autoStart, &CAutoStartChoice::Toggled, this, [this](bool on) {
+        m_station.SetAutoStart(on);
+        m_remembered.autoStart = on;
+        Remember();
+        UpdateButtons();
+    });
+    connect(autoStart, &CAutoStartChoice::ModeChosen, this, [this](AutoStartMode mode) {
+        m_station.SetAutoStartMode(mode);
+        m_remembered.autoStartMode = mode;
+        Remember();
+        UpdateButtons();
+    });
     row->addWidget(m_requireVerify);
-    row->addWidget(m_autoStart);
+    row->addWidget(autoStart);
     row->addWidget(allPorts);
     row->addStretch(1);
     return box;
@@ -277,7 +276,9 @@ void CStationWindow::SizeColumns() {
     };
     widest(CSlotModel::StateColumn,
            {PortStateWords(PortState::NoPermission), PortStateWords(PortState::Unavailable),
-            PortStateWords(std::nullopt), CSlotModel::tr("running")});
+            PortStateWords(std::nullopt), CSlotModel::tr("running"),
+            BoardWaitWords(BoardWait::ForBoard), BoardWaitWords(BoardWait::ForRemoval),
+            BoardWaitWords(BoardWait::Stopped)});
     widest(CSlotModel::ProgressColumn, {QStringLiteral("100%  100%  100%"),
                                         StepAt(QStringLiteral("version"), 3, 3) + "  100%"});
     widest(CSlotModel::BlocksColumn, {CSlotModel::tr("%1 of %2").arg(88888).arg(88888)});
@@ -399,7 +400,9 @@ void CStationWindow::UpdateButtons() {
     for (int row : rows) {
         const Slot& slot = m_station.Model().At(row);
         anyIdle = anyIdle || (!slot.Busy() && slot.DevicePresent());
-        anyBusy = anyBusy || slot.Busy();
+        // A probing slot is stopped like a running one.
+        anyBusy = anyBusy || slot.Busy() ||
+                  (slot.boardWait != BoardWait::None && slot.boardWait != BoardWait::Stopped);
         anyRemovable = anyRemovable || m_station.CanRemove(row);
     }
     m_start->setEnabled(imagesReady && anyIdle && !m_closing);
@@ -407,7 +410,7 @@ void CStationWindow::UpdateButtons() {
     m_remove->setEnabled(anyRemovable);
     m_log->setEnabled(!rows.isEmpty());
     m_startAll->setEnabled(imagesReady && m_station.Model().Count() > 0 && !m_closing);
-    m_stopAll->setEnabled(m_station.RunningCount() > 0);
+    m_stopAll->setEnabled(m_station.RunningCount() > 0 || m_station.Probing());
 }
 
 QList<int> CStationWindow::SelectedRows() const {
@@ -541,12 +544,10 @@ void CStationWindow::closeEvent(QCloseEvent* event) {
     m_closing = true;
     ShowNotice(tr("Stopping every run and storing its result…"));
     UpdateButtons();
-    m_station.StopAll();
-    m_closeWait.start(static_cast<int>(timing::Scaled(timing::kStationCloseWaitMs)));
+    m_ending.Begin();
 }
 
 void CStationWindow::FinishClosing() {
-    m_closeWait.stop();
     m_closing = true;
     close();
 }

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "station/ImageFolderCheck.h"
+#include "station/RunsEnding.h"
 #include "station/StationSettings.h"
 
 class CBundleBox;
@@ -81,7 +82,6 @@ class CStationWindow : public QMainWindow {
     QButtonGroup* m_operations = nullptr;
     QAbstractButton* m_bundleOperation = nullptr;
     QCheckBox* m_requireVerify = nullptr;
-    QCheckBox* m_autoStart = nullptr;
     QLabel* m_resultsFile = nullptr;
     QPushButton* m_chooseResults = nullptr;
     COperatorFields* m_operatorFields = nullptr;
@@ -96,5 +96,5 @@ class CStationWindow : public QMainWindow {
     QLabel* m_counters = nullptr;
     bool m_closing = false;
     bool m_locked = false;
-    QTimer m_closeWait;
+    CRunsEnding m_ending;
 };

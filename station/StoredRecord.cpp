@@ -30,6 +30,7 @@ QJsonObject StoredRecord(QJsonObject result, const QString& slotId, const Record
     result.insert(jsonl::kOperator, TextOrNull(context.operatorName));
     result.insert(jsonl::kWorkOrder, TextOrNull(context.workOrder));
     result.insert(jsonl::kAttempt, context.attempt);
+    result.insert(jsonl::kStartedBy, context.startedBy);
     return result;
 }
 

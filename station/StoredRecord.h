@@ -7,7 +7,8 @@
 struct RecordContext {
     QString operatorName;
     QString workOrder;
-    int attempt = 0;  // the run's number among the slot's runs since its device arrived
+    int attempt = 0;    // the run's number among the slot's runs since its device arrived
+    QString startedBy;  // jsonl::kStartedByOperator, kStartedByPlug or kStartedByAnswer
 };
 
 // The results-file line of a run: its result object with the slot, the station's

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <array>
 
+#include "link/Commands.h"
 #include "link/SharedState.h"
 #include "link/Timeouts.h"
 #include "update/ImageFiles.h"
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int kOperationButtons[] = {IdUpdateDsp, IdUpdateMcu, IdReadVersion};
-constexpr int kVersionMinLength = 9;
 // While stopping, the wait for the worker looks again this often.
 constexpr int kStopRecheckMs = 100;
 
@@ -160,7 +160,7 @@ void CUpdateEngine::DispatchOperation() {
 
 void CUpdateEngine::ReadVersion() {
     std::array<char, CDeviceLink::kReplySize> reply{};
-    const int length = m_link.SendCommand(CrCommand("I").c_str(), reply.data());
+    const int length = m_link.SendCommand(CrCommand(kVersionQuery).c_str(), reply.data());
     GuardedWindow window = Window();
     if (length >= kVersionMinLength) {
         const std::string version(reply.data(), static_cast<std::size_t>(length));

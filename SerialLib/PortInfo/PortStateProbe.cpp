@@ -8,11 +8,8 @@
 
 #include "SerialLib/Serial/PortError.h"
 
-namespace {
-
-// The list's grain of the library's error kinds: permission, busy, or unavailable
-// with the error's words.
-PortAvailability FromError(int error) {
+// The list's grain of the library's error kinds.
+PortAvailability AvailabilityForError(int error) {
     const PortError failure = HostError(error);
     switch (failure.kind) {
         case PortErrorKind::NoPermission:
@@ -24,18 +21,16 @@ PortAvailability FromError(int error) {
     }
 }
 
-}  // namespace
-
 PortAvailability ProbePortState(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return FromError(errno);
+        return AvailabilityForError(errno);
     }
     // The port library holds an open port with an exclusive lock, as do most
     // terminal programs; a lock held elsewhere means the port is busy.
     PortAvailability availability;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        availability = FromError(LockFailure(errno));
+        availability = AvailabilityForError(LockFailure(errno));
     }
     ::close(fd);
     return availability;

@@ -90,6 +90,28 @@ TEST(Program, PrintsThePortServesItAndEndsOnSigterm) {
     EXPECT_EQ(program.Wait(), 0);
 }
 
+TEST(Program, TheBoardGoesOutAndComesInOnSignals) {
+    Program program({"--board-out", "--version-text=ABCDEFGHIJ"});
+    const std::string path = program.ReadLine(5s);
+    test::SlavePort port(path, 2400);
+    EXPECT_TRUE(port.AskExpectingSilence("I"));
+    // A signal takes effect a moment after it was sent.
+    const auto answersWithin5s = [&port](bool answered) {
+        for (int i = 0; i < 25; ++i) {
+            if (answered ? port.Ask("I", 200ms) == "ABCDEFGHIJ" : port.AskExpectingSilence("I")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    program.Signal(SIGUSR2);
+    EXPECT_TRUE(answersWithin5s(true));
+    program.Signal(SIGUSR1);
+    EXPECT_TRUE(answersWithin5s(false));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+}
+
 TEST(Program, HelpVersionAndUsageErrors) {
     Program help({"--help"});
     EXPECT_EQ(help.ReadLine(5s), "Usage: tovrane-devsim [options]");

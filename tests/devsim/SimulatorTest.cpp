@@ -344,6 +344,25 @@ TEST_F(Simulator, HangUpAfterBlocksRemovesThePortAndKeepsTheLoaderState) {
     EXPECT_EQ(port->Ask(":dsp001"), "ST3_0001");
 }
 
+// A fixture's board goes and comes while the tool's port stays open: out, nothing is
+// answered; back in, a new board listens at 2400 with fresh loaders.
+TEST_F(Simulator, ABoardTakenOutIsSilentAndANewOneStartsAfresh) {
+    Launch();
+    auto port = ConnectAndStoreFirstDspBlock();
+    sim_->SetBoardPresent(false);
+    EXPECT_TRUE(port->AskExpectingSilence(":dsp001"));
+    EXPECT_TRUE(port->AskExpectingSilence("I"));
+    sim_->SetBoardPresent(true);
+    ASSERT_TRUE(port->SetBaud(2400));
+    // The serving thread takes the new board on its next pass.
+    std::optional<std::string> version;
+    for (int i = 0; i < 10 && version != kVersion; ++i) {
+        version = port->Ask("I", 200ms);
+    }
+    EXPECT_EQ(version, kVersion);
+    EXPECT_EQ(port->Ask(":dsp001"), "ST1_0000");
+}
+
 TEST_F(Simulator, CommandLogWithTimesSpeedsAndReplies) {
     std::atomic<int> seen{0};
     Options options;

@@ -27,6 +27,11 @@ TEST_F(StationFixture, ABatchEndsWithTheVerdictOfItsRuns) {
     const StationRun wrong = RunStation({"--operation", "flash"}, home);
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_TRUE(wrong.err.contains("--operation")) << wrong.err.toStdString();
+
+    // A station in fixture mode runs until it is ended: a batch has no meaning there.
+    const StationRun endless = RunStation({"--quit-when-done", "--auto-start=answer"}, home);
+    EXPECT_EQ(endless.exitCode, 2);
+    EXPECT_TRUE(endless.err.contains("fixture mode")) << endless.err.toStdString();
 }
 
 }  // namespace

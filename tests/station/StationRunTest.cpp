@@ -3,6 +3,7 @@
 #include <QTest>
 #include <algorithm>
 #include <map>
+#include <thread>
 
 #include "FakePortTree.h"
 #include "StationFixture.h"
@@ -89,6 +90,7 @@ TEST_F(StationFixture, AMixedBatchGivesEachSlotItsOwnResult) {
         EXPECT_EQ(result.value("operator"), "Li Wei");
         EXPECT_TRUE(result.value("work_order").isNull()) << "empty is stored as null";
         EXPECT_EQ(result.value("attempt"), 1);
+        EXPECT_EQ(result.value("started_by"), "operator");
     }
 }
 
@@ -138,6 +140,33 @@ TEST_F(StationFixture, AutoStartRunsOncePerArrivalOfADevice) {
     EXPECT_EQ(StoredResults()[2].value("slot"), "1-2");
     EXPECT_EQ(StoredResults()[2].value("outcome"), "finished");
     EXPECT_EQ(StoredResults()[2].value("attempt"), 1);
+    EXPECT_EQ(StoredResults()[2].value("started_by"), "plug");
+    EXPECT_EQ(StoredResults()[1].value("started_by"), "operator");
+}
+
+// A station that goes while a run or an image check is under way ends their
+// children with it, and takes no ending from them.
+TEST_F(StationFixture, AStationThatGoesEndsItsChildren) {
+    devsim::Pacing slow;
+    slow.eraseTime = 30s;
+    const QString port = Path(StartDevice({}, slow));
+    auto station = MakeStationWithSlots({port});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !station->Images().Checking(); }, 10000));
+    ASSERT_EQ(station->StartAll(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station->ChildPid(0) > 0; }, 10000));
+    const pid_t child = static_cast<pid_t>(station->ChildPid(0));
+    station.reset();
+    EXPECT_NE(::kill(child, 0), 0) << "the child was reaped";
+
+    // The check's child has ended, but the station has not heard of it yet.
+    const std::string cli = images.Write("slow-cli", "#!/bin/sh\nsleep 1\n");
+    std::filesystem::permissions(cli, std::filesystem::perms::owner_all);
+    station = MakeStation(QString::fromStdString(cli));
+    station->SetImagesFolder(QString::fromStdString(images.Path().string()));
+    QTest::qWait(static_cast<int>(timing::kImageCheckDelayMs) + 300);
+    ASSERT_TRUE(station->Images().Checking());
+    std::this_thread::sleep_for(2s);
+    station.reset();
 }
 
 // What a child writes to stderr reaches the slot's log as it comes, and takes

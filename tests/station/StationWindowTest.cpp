@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -76,6 +78,34 @@ TEST_F(StationWindowTest, ClosingWhileRunningAsksThenStopsAndStoresTheResult) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isVisible(); }, 15000));
     ASSERT_EQ(StoredResults().size(), 1u);
     EXPECT_EQ(StoredResults()[0].value("outcome"), "interrupted");
+}
+
+// The auto-start choice is the operator's and is remembered; in fixture mode "Stop all"
+// ends the probing.
+TEST_F(StationWindowTest, TheAutoStartChoiceIsRememberedAndStopAllEndsProbing) {
+    Open();
+    CStationWindow& window = *this->window;
+    auto* autoStart = window.findChild<QCheckBox*>();
+    for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
+        autoStart = box->text().remove('&') == "Auto-start" ? box : autoStart;
+    }
+    auto* mode = window.findChild<QComboBox*>();
+    ASSERT_NE(mode, nullptr);
+    ASSERT_EQ(mode->itemText(1), "when a board answers");
+    mode->setCurrentIndex(1);
+    emit mode->activated(1);
+    autoStart->setChecked(true);
+
+    EXPECT_EQ(station->CurrentAutoStartMode(), AutoStartMode::Answer);
+    ASSERT_TRUE(station->Probing());
+    const StationSettings remembered = LoadStationSettings(*settings, {});
+    EXPECT_TRUE(remembered.autoStart);
+    EXPECT_EQ(remembered.autoStartMode, AutoStartMode::Answer);
+
+    QPushButton* stopAll = ButtonNamed(window, "Stop all");
+    ASSERT_TRUE(stopAll->isEnabled());
+    stopAll->click();
+    EXPECT_FALSE(station->Probing());
 }
 
 }  // namespace

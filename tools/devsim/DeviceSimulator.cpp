@@ -54,6 +54,8 @@ class DeviceSimulator::Line {
     // Serves until RequestStop() or a hang-up.
     void Run();
     void RequestStop();
+    // Has the serving thread look at the board at once.
+    void Wake();
 
   private:
     struct PendingLine {
@@ -71,6 +73,7 @@ class DeviceSimulator::Line {
     };
 
     void WaitForEvents();
+    void FollowBoard();
     std::optional<Clock::time_point> NextDeadline() const;
     void FollowConnections();
     void StartConnection();
@@ -109,6 +112,7 @@ class DeviceSimulator::Line {
 void DeviceSimulator::Line::Run() {
     while (!stopping_ && !hungUp_) {
         WaitForEvents();
+        FollowBoard();
         FollowConnections();
         ReadTool();
         ActOnDueLines();
@@ -126,8 +130,20 @@ void DeviceSimulator::Line::Run() {
 
 void DeviceSimulator::Line::RequestStop() {
     stopping_ = true;
+    Wake();
+}
+
+void DeviceSimulator::Line::Wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(wake_.Get(), &one, sizeof one);
+}
+
+// A board taken out leaves nothing on its way; a new one listens at 2400 baud.
+void DeviceSimulator::Line::FollowBoard() {
+    if (sim_.TakeBoardChange()) {
+        ForgetTraffic();
+        SetBaud(Device::kInitialBaud);
+    }
 }
 
 void DeviceSimulator::Line::WaitForEvents() {
@@ -284,7 +300,9 @@ void DeviceSimulator::Line::ActOnDueLines() {
         Response response;
         {
             std::lock_guard lock(sim_.mutex_);
-            response = sim_.device_.Handle(line.text);
+            if (sim_.boardPresent_) {
+                response = sim_.device_.Handle(line.text);
+            }
         }
         const std::uint64_t record = sim_.Log({std::move(line.text), Nanoseconds(line.received),
                                                line.baud, false, WithoutCr(response.bytes)});
@@ -371,7 +389,7 @@ Pacing DeviceSimulator::Line::CurrentPacing() const {
 }
 
 DeviceSimulator::DeviceSimulator(Options options)
-    : options_(std::move(options)), device_(options_.device) {
+    : options_(std::move(options)), device_(options_.device), boardPresent_(!options_.boardOut) {
     device_.SetFaults(options_.faults);
 }
 
@@ -407,8 +425,8 @@ void DeviceSimulator::Stop() {
     }
     line_->RequestStop();
     thread_.join();
-    line_.reset();
     std::lock_guard lock(mutex_);
+    line_.reset();
     device_.EndSession();
     running_ = false;
     connected_ = false;
@@ -508,6 +526,33 @@ bool DeviceSimulator::WaitForConnectionsEnded(int count, std::chrono::millisecon
 int DeviceSimulator::DeviceBaud() const {
     std::lock_guard lock(mutex_);
     return deviceBaud_;
+}
+
+void DeviceSimulator::SetBoardPresent(bool present) {
+    std::lock_guard lock(mutex_);
+    if (present == boardPresent_) {
+        return;
+    }
+    boardPresent_ = present;
+    boardChanged_ = true;
+    if (present) {
+        Faults faults = device_.CurrentFaults();
+        device_ = Device(options_.device);
+        device_.SetFaults(std::move(faults));
+    }
+    if (line_) {
+        line_->Wake();
+    }
+}
+
+bool DeviceSimulator::BoardPresent() const {
+    std::lock_guard lock(mutex_);
+    return boardPresent_;
+}
+
+bool DeviceSimulator::TakeBoardChange() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(boardChanged_, false);
 }
 
 void DeviceSimulator::SetFaults(Faults faults) {

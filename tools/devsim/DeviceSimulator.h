@@ -10,6 +10,11 @@
 // their stage, last block and sum for the next connection, for as long as this
 // object lives, also across Stop() and Start()).
 //
+// The board can be taken out and put back at any time from any thread, as in a
+// fixture whose adapter stays: taken out, the device answers nothing while the pty
+// stays; put back, it is a new board, listening at 2400 baud with the loaders as
+// configured (the faults set stay).
+//
 // Faults and pacing can be changed at any time from any thread. Pacing: a command
 // is acted on once its wire time (10 bits per byte at the device's speed) has
 // passed since its first byte arrived, and a reply leaves at the same rate. The
@@ -58,6 +63,8 @@ struct Options {
     DeviceConfig device;
     Faults faults;
     Pacing pacing;
+    // Start with the board out of the fixture.
+    bool boardOut = false;
     // Called on the simulator's thread for every record logged.
     std::function<void(const CommandRecord&)> onCommand;
 };
@@ -92,6 +99,10 @@ class DeviceSimulator {
     // The speed the device listens at.
     int DeviceBaud() const;
 
+    // Takes the board out (silent) or puts a new one in.
+    void SetBoardPresent(bool present);
+    bool BoardPresent() const;
+
     void SetFaults(Faults faults);
     Faults CurrentFaults() const;
     void SetPacing(Pacing pacing);
@@ -105,6 +116,8 @@ class DeviceSimulator {
 
     void Serve();
     void MarkHungUp();
+    // Whether the board went or came since the serving thread last asked.
+    bool TakeBoardChange();
     // Adds a record; returns its sequence number (records ever logged before it).
     std::uint64_t Log(CommandRecord record);
     void MarkReplySent(std::uint64_t sequence, std::int64_t timeNs);
@@ -124,6 +137,8 @@ class DeviceSimulator {
     bool connected_ = false;
     int connectionsEnded_ = 0;
     int deviceBaud_ = Device::kInitialBaud;
+    bool boardPresent_ = true;
+    bool boardChanged_ = false;
 
     std::unique_ptr<Line> line_;
     std::thread thread_;

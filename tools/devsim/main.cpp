@@ -1,5 +1,6 @@
 // tovrane-devsim: the device simulator as a program. Prints the port path to open
-// and serves until SIGINT or SIGTERM.
+// and serves until SIGINT or SIGTERM; SIGUSR1 and SIGUSR2 take the board out and
+// put a new one in.
 
 #include <getopt.h>
 #include <signal.h>
@@ -27,6 +28,12 @@ The line: the device listens at 2400 baud. "BDR96" is answered "(ACK)", after
 which it listens at 9600. Bytes sent at another speed than the device's are
 noise: never answered (shown as noise by --log). When the tool closes the port
 the device is back at 2400. "I" is answered with the version text.
+
+The board, as in a fixture whose adapter stays: SIGUSR1 takes the board out
+(the device answers nothing, the port stays), SIGUSR2 puts a new board in (at
+2400 baud, its loaders as the options below set them; the faults stay):
+  kill -USR1 PID    the board is taken out
+  kill -USR2 PID    a new board is put in
 
 Loaders (commands and replies end in CR):
   DSP old  :dsp001 -> :dsp   :dsp -> :efh   :efh -> :st (after the erase)
@@ -76,7 +83,9 @@ Options:
                             port is closed
   --hangup-after=N          after N blocks in a connection, close the pty (the
                             port vanishes) and exit
-  --log                     print every command received to stderr
+  --board-out               start with the board out (SIGUSR2 puts it in)
+  --log                     print every command received to stderr, and the
+                            board going out and coming in
   --help                    show this text
   --version                 show the program's version
 )usage";
@@ -170,6 +179,7 @@ enum Option {
     kChunk,
     kDropAfter,
     kHangUpAfter,
+    kBoardOut,
     kLog,
     kHelp,
     kVersion,
@@ -246,6 +256,9 @@ void Apply(Settings& s, int option, std::string_view arg) {
         case kHangUpAfter:
             o.faults.hangUpAfterBlocks = p.Count(arg, "--hangup-after");
             break;
+        case kBoardOut:
+            o.boardOut = true;
+            break;
         case kLog:
             s.log = true;
             break;
@@ -281,6 +294,7 @@ Settings ParseArguments(int argc, char** argv) {
         {"chunk", required_argument, nullptr, kChunk},
         {"drop-after", required_argument, nullptr, kDropAfter},
         {"hangup-after", required_argument, nullptr, kHangUpAfter},
+        {"board-out", no_argument, nullptr, kBoardOut},
         {"log", no_argument, nullptr, kLog},
         {"help", no_argument, nullptr, kHelp},
         {"version", no_argument, nullptr, kVersion},
@@ -299,12 +313,20 @@ Settings ParseArguments(int argc, char** argv) {
     return settings;
 }
 
-// Waits for SIGINT or SIGTERM while the simulator serves.
-void ServeUntilSignal(const devsim::DeviceSimulator& sim, const sigset_t& signals) {
+// Waits for SIGINT or SIGTERM while the simulator serves; SIGUSR1 and SIGUSR2 take
+// the board out and put one in meanwhile.
+void ServeUntilSignal(devsim::DeviceSimulator& sim, const sigset_t& signals, bool log) {
     const timespec tick{0, 500'000'000};
     while (sim.Running()) {
-        if (sigtimedwait(&signals, nullptr, &tick) > 0) {
+        const int signal = sigtimedwait(&signals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) {
             return;
+        }
+        if (signal == SIGUSR1 || signal == SIGUSR2) {
+            sim.SetBoardPresent(signal == SIGUSR2);
+            if (log) {
+                std::fprintf(stderr, signal == SIGUSR2 ? "board in\n" : "board out\n");
+            }
         }
     }
     std::fprintf(stderr, "tovrane-devsim: the device hung up\n");
@@ -339,6 +361,8 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     devsim::DeviceSimulator sim(std::move(settings.options));
@@ -348,7 +372,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", sim.SlavePath().c_str());
     std::fflush(stdout);
-    ServeUntilSignal(sim, signals);
+    ServeUntilSignal(sim, signals, settings.log);
     sim.Stop();
     return 0;
 }

@@ -1,8 +1,8 @@
 // The POSIX port layer.
 //
-// Open:        open(O_RDWR|O_NOCTTY|O_NONBLOCK), then flock(LOCK_EX|LOCK_NB) and
-//              TIOCEXCL, so a port held elsewhere (or by this process) fails with
-//              EBUSY; the previous termios is saved and the line put in raw mode.
+// Open:        OpenExclusive (open, then flock(LOCK_EX|LOCK_NB) and TIOCEXCL), so
+//              a port held elsewhere (or by this process) fails with EBUSY; the
+//              previous termios is saved and the line put in raw mode.
 //              Drivers that have it are asked for low-latency mode (received bytes
 //              handed on at once, not held for a USB adapter's latency timer).
 // Close:       aborts pending operations, restores the saved termios (and the
@@ -31,11 +31,9 @@
 //              has them, else 0.
 #include "SerialLib/Serial/posix/PosixPort.h"
 
-#include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,8 +48,8 @@
 #include <thread>
 #include <vector>
 
-#include "SerialLib/Serial/PortError.h"
 #include "SerialLib/Serial/posix/Clock.h"
+#include "SerialLib/Serial/posix/ExclusiveOpen.h"
 #include "SerialLib/Serial/posix/TermiosMap.h"
 #include "SerialLib/Serial/posix/UniqueFd.h"
 
@@ -702,15 +700,9 @@ void PosixPort::IoThreadMain() {
 }  // namespace
 
 int32_t PosixPortLayer::Open(const char* device, bool, std::unique_ptr<IPort>& port) {
-    UniqueFd fd(::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return errno;
-    }
-    if (!::isatty(fd.Get())) {
-        return ENOTTY;
-    }
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd.Get(), TIOCEXCL) != 0) {
-        return LockFailure(errno);
+    UniqueFd fd;
+    if (const int32_t error = OpenExclusive(device, fd); error != 0) {
+        return error;
     }
     SavedLine saved;
     if (::tcgetattr(fd.Get(), &saved.tio) != 0) {
