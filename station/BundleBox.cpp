@@ -44,7 +44,7 @@ CBundleBox::CBundleBox(QWidget* parent) : QGroupBox(tr("Release bundle"), parent
     m_path = Line(kPathRow, tr("Bundle:"));
     auto* buttons = new QHBoxLayout;
     m_open = new QPushButton(tr("Open &bundle…"), this);
-    m_close = new QPushButton(tr("Cl&ose bundle"), this);
+    m_close = new QPushButton(tr("&Close bundle"), this);
     connect(m_open, &QPushButton::clicked, this, &CBundleBox::OpenAsked);
     connect(m_close, &QPushButton::clicked, this, &CBundleBox::CloseAsked);
     buttons->addWidget(m_open);
