@@ -173,7 +173,8 @@ QString FailedStepPrefix(const QJsonObject& record, const QString& outcome) {
 
 QString ResultWords(const RunVerdict& verdict) {
     if (!verdict.reason.IsEmpty()) {
-        return QCoreApplication::translate("RunVerdict", "tool error: %1")
+        return QCoreApplication::translate(kContext,
+                                           QT_TRANSLATE_NOOP("RunVerdict", "tool error: %1"))
             .arg(verdict.reason.Translated());
     }
     QString words = WordsOfOutcome(verdict.outcome);
