@@ -61,6 +61,9 @@ inline constexpr uint32_t kAutoStartRetryMs = 500;     // an armed slot whose po
 inline constexpr uint32_t kImageCheckDelayMs = 300;    // the images folder settles after a change
 inline constexpr uint32_t kImageCheckLimitMs = 60000;  // one --check-images child
 inline constexpr uint32_t kYieldRecountDelayMs = 500;  // the results file settles after a change
+inline constexpr uint32_t kBundleCheckDelayMs = 300;   // the bundle file settles after a change
+// One --check-bundle child: it copies, hashes and checks every image of the bundle.
+inline constexpr uint32_t kBundleCheckLimitMs = 120000;
 
 // Release bundles: one ssh-keygen child checking a bundle's signature.
 inline constexpr uint32_t kSignatureCheckLimitMs = 10000;

@@ -21,10 +21,9 @@ CBatchControl::CBatchControl(CStation& station, bool start, bool quitWhenDone, Q
 }
 
 void CBatchControl::StartWhenImagesChecked() {
-    const bool needsImages = WritesImage(m_station.CurrentOperation());
-    if (needsImages && m_station.Images().Checking()) {
+    if (m_station.ImagesChecking()) {
         if (!m_waitForImages) {
-            m_waitForImages = connect(&m_station.Images(), &CImageFolderCheck::Changed, this,
+            m_waitForImages = connect(&m_station, &CStation::ImagesChanged, this,
                                       &CBatchControl::StartWhenImagesChecked);
         }
         return;

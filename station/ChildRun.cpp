@@ -56,14 +56,26 @@ CChildRun::~CChildRun() {
     }
 }
 
-void CChildRun::Start() {
-    QStringList arguments{"--json", "--port", m_launch.port, OperationFlag(m_launch.operation)};
+QStringList CChildRun::Arguments() const {
+    QStringList arguments{"--json", "--port", m_launch.port};
+    if (m_launch.RunsBundle()) {
+        arguments << "--bundle" << m_launch.bundle;
+        if (!m_launch.allowedSigners.isEmpty()) {
+            arguments << "--allowed-signers" << m_launch.allowedSigners;
+        }
+        return arguments;
+    }
+    arguments << OperationFlag(m_launch.operation);
     if (!m_launch.imagesFolder.isEmpty()) {
         arguments << "--images" << m_launch.imagesFolder;
     }
     if (m_launch.requireVerify) {
         arguments << "--require-verify";
     }
+    return arguments;
+}
+
+void CChildRun::Start() {
     // The child stops as after SIGTERM when the station dies, however it dies.
     const pid_t station = ::getpid();
     m_process.setChildProcessModifier([station] {
@@ -77,7 +89,7 @@ void CChildRun::Start() {
     m_skipToLineEnd = false;
     m_startMs = NowMs();
     m_silenceTimer.start(static_cast<int>(timing::Scaled(timing::kChildSilenceLimitMs)));
-    m_process.start(m_launch.program, arguments, QIODevice::ReadOnly);
+    m_process.start(m_launch.program, Arguments(), QIODevice::ReadOnly);
 }
 
 void CChildRun::Stop() {
@@ -156,6 +168,10 @@ void CChildRun::HandleObject(const QJsonObject& object) {
              object.value(jsonl::kRemaining).toInteger()});
     } else if (event == QLatin1String(jsonl::kLoaderEvent)) {
         emit LoaderAnswered(object.value(jsonl::kLoader).toString());
+    } else if (event == QLatin1String(jsonl::kStepEvent)) {
+        emit StepBegan(object.value(jsonl::kStep).toString(),
+                       object.value(jsonl::kStepIndex).toInt(),
+                       object.value(jsonl::kStepCount).toInt());
     } else if (event == QLatin1String(jsonl::kResultEvent)) {
         m_ending.result = object;
         m_ending.linesAfterResult = false;

@@ -16,6 +16,12 @@ struct ChildLaunch {
     Operation operation = Operation::UpdateDsp;
     QString imagesFolder;
     bool requireVerify = false;
+    // A release bundle whose steps run instead of the operation; its manifest says
+    // whether verification is required, and it holds its images.
+    QString bundle;
+    QString allowedSigners;  // the trust file for the bundle; empty: tovrane-cli's default
+
+    bool RunsBundle() const { return !bundle.isEmpty(); }
 };
 
 // The figures of one progress object.
@@ -62,6 +68,8 @@ class CChildRun : public QObject {
     void Progress(const ProgressFigures& figures);
     // The loader generation that answered ("old", "new"), as soon as it is known.
     void LoaderAnswered(const QString& loader);
+    // A bundle's step ("dsp", "mcu", "version") begins, the `index`th (from 1) of `count`.
+    void StepBegan(const QString& step, int index, int count);
     // Exactly once per Start.
     void Ended(const ChildEnding& ending);
 
@@ -75,6 +83,7 @@ class CChildRun : public QObject {
     void HandleObject(const QJsonObject& object);
     void NoteMalformed(const QByteArray& line);
     void Log(const QString& text);
+    QStringList Arguments() const;
     void End();
 
     ChildLaunch m_launch;

@@ -9,6 +9,7 @@
 
 #include "cli/JsonLines.h"
 #include "link/Timeouts.h"
+#include "station/WatchPaths.h"
 #include "update/ImageFiles.h"
 
 namespace {
@@ -19,34 +20,52 @@ constexpr int kMcuNewImage = 2;
 
 }  // namespace
 
+ImageStatuses UncheckedImages() {
+    ImageStatuses images;
+    images[kDspImage].name = kDspImageName;
+    images[kMcuOldImage].name = kMcuOldImageName;
+    images[kMcuNewImage].name = kMcuNewImageName;
+    return images;
+}
+
+void ReadImageVerdicts(const QByteArray& output, ImageStatuses& images) {
+    for (ImageStatus& status : images) {
+        status.state = ImageStatus::State::Missing;
+    }
+    for (const QByteArray& line : output.split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.value(jsonl::kEvent).toString() != QLatin1String(jsonl::kImageEvent)) {
+            continue;
+        }
+        for (ImageStatus& status : images) {
+            if (status.name != object.value(jsonl::kName).toString()) {
+                continue;
+            }
+            const QJsonValue blocks = object.value(jsonl::kBlocks);
+            const QJsonValue checkpoint = object.value(jsonl::kCheckpoint);
+            status.state = object.value(jsonl::kAccepted).toBool() ? ImageStatus::State::Accepted
+                                                                   : ImageStatus::State::Refused;
+            status.blocks = blocks.isDouble() ? std::optional(blocks.toInteger()) : std::nullopt;
+            status.checkpoint =
+                checkpoint.isBool() ? std::optional(checkpoint.toBool()) : std::nullopt;
+            status.sha256 = object.value(jsonl::kSha256).toString();
+            status.reason = object.value(jsonl::kReason).toString();
+        }
+    }
+}
+
 CImageFolderCheck::CImageFolderCheck(QString cliPath, QObject* parent)
-    : QObject(parent), m_cliPath(std::move(cliPath)) {
-    m_images[kDspImage].name = kDspImageName;
-    m_images[kMcuOldImage].name = kMcuOldImageName;
-    m_images[kMcuNewImage].name = kMcuNewImageName;
+    : QObject(parent),
+      m_images(UncheckedImages()),
+      m_check(std::move(cliPath), timing::kImageCheckLimitMs) {
     m_delay.setSingleShot(true);
     m_delay.setInterval(static_cast<int>(timing::Scaled(timing::kImageCheckDelayMs)));
-    m_timeLimit.setSingleShot(true);
     connect(&m_delay, &QTimer::timeout, this, &CImageFolderCheck::RunCheck);
-    connect(&m_timeLimit, &QTimer::timeout, this, &CImageFolderCheck::OnTimeLimit);
-    connect(&m_process, &QProcess::finished, this, &CImageFolderCheck::OnFinished);
-    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-            FailAll(tr("tovrane-cli could not be started: %1").arg(m_process.errorString()));
-        }
-    });
+    connect(&m_check, &CCheckChild::Answered, this, &CImageFolderCheck::OnAnswered);
+    connect(&m_check, &CCheckChild::Failed, this, &CImageFolderCheck::FailAll);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
             &CImageFolderCheck::ScheduleCheck);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &CImageFolderCheck::ScheduleCheck);
-}
-
-// A check under way ends with this object; its ending must reach nothing that is going.
-CImageFolderCheck::~CImageFolderCheck() {
-    m_process.disconnect(this);
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(static_cast<int>(timing::Scaled(timing::kChildStopGraceMs)));
-    }
 }
 
 void CImageFolderCheck::SetFolder(const QString& folder) {
@@ -99,75 +118,19 @@ void CImageFolderCheck::ScheduleCheck() {
 
 void CImageFolderCheck::RunCheck() {
     m_delay.stop();
-    for (ImageStatus& status : m_images) {
-        const QString name = status.name;
-        status = {};
-        status.name = name;
-    }
+    m_images = UncheckedImages();
     emit Changed();
-    // A check under way answers for the folder as it was; it is ended and run anew.
-    if (m_process.state() != QProcess::NotRunning) {
-        m_rerun = true;
-        m_process.kill();
-        return;  // OnFinished runs the new check
-    }
     QStringList arguments{"--check-images", "--json", "--images", m_folder};
     if (m_requireVerify) {
         arguments << "--require-verify";
     }
-    m_timeLimit.start(static_cast<int>(timing::Scaled(timing::kImageCheckLimitMs)));
-    m_process.start(m_cliPath, arguments, QIODevice::ReadOnly);
+    m_check.Run(arguments);
 }
 
-void CImageFolderCheck::OnFinished(int /*exitCode*/, QProcess::ExitStatus status) {
-    m_timeLimit.stop();
-    const QByteArray output = m_process.readAllStandardOutput();
-    if (std::exchange(m_rerun, false)) {
-        RunCheck();
-        return;
-    }
-    if (!Checking()) {
-        return;  // the time limit already failed it
-    }
-    if (status == QProcess::CrashExit) {
-        FailAll(tr("tovrane-cli --check-images ended abnormally"));
-        return;
-    }
-    ReadResults(output);
+void CImageFolderCheck::OnAnswered(const QByteArray& output) {
+    ReadImageVerdicts(output, m_images);
     WatchFolder();
     emit Changed();
-}
-
-void CImageFolderCheck::OnTimeLimit() {
-    m_process.kill();
-    FailAll(tr("checking the images took longer than %1 s")
-                .arg(timing::Scaled(timing::kImageCheckLimitMs) / 1000));
-}
-
-void CImageFolderCheck::ReadResults(const QByteArray& output) {
-    for (ImageStatus& status : m_images) {
-        status.state = ImageStatus::State::Missing;
-    }
-    for (const QByteArray& line : output.split('\n')) {
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
-        if (object.value(jsonl::kEvent).toString() != QLatin1String(jsonl::kImageEvent)) {
-            continue;
-        }
-        for (ImageStatus& status : m_images) {
-            if (status.name != object.value(jsonl::kName).toString()) {
-                continue;
-            }
-            const QJsonValue blocks = object.value(jsonl::kBlocks);
-            const QJsonValue checkpoint = object.value(jsonl::kCheckpoint);
-            status.state = object.value(jsonl::kAccepted).toBool() ? ImageStatus::State::Accepted
-                                                                   : ImageStatus::State::Refused;
-            status.blocks = blocks.isDouble() ? std::optional(blocks.toInteger()) : std::nullopt;
-            status.checkpoint =
-                checkpoint.isBool() ? std::optional(checkpoint.toBool()) : std::nullopt;
-            status.sha256 = object.value(jsonl::kSha256).toString();
-            status.reason = object.value(jsonl::kReason).toString();
-        }
-    }
 }
 
 void CImageFolderCheck::FailAll(const QString& reason) {
@@ -181,20 +144,15 @@ void CImageFolderCheck::FailAll(const QString& reason) {
 // The folder tells of files that come, go or are renamed; each present image
 // tells of writes into it.
 void CImageFolderCheck::WatchFolder() {
-    if (!m_watcher.files().isEmpty()) {
-        m_watcher.removePaths(m_watcher.files());
-    }
-    if (!m_watcher.directories().isEmpty()) {
-        m_watcher.removePaths(m_watcher.directories());
-    }
-    if (!QFileInfo(m_folder).isDir()) {
-        return;
-    }
-    m_watcher.addPath(m_folder);
-    for (const ImageStatus& status : m_images) {
-        const QString path = QDir(m_folder).filePath(status.name);
-        if (QFileInfo(path).isFile()) {
-            m_watcher.addPath(path);
+    QStringList paths;
+    if (QFileInfo(m_folder).isDir()) {
+        paths << m_folder;
+        for (const ImageStatus& status : m_images) {
+            const QString path = QDir(m_folder).filePath(status.name);
+            if (QFileInfo(path).isFile()) {
+                paths << path;
+            }
         }
     }
+    WatchOnly(m_watcher, paths);
 }

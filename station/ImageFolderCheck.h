@@ -2,12 +2,12 @@
 
 #include <QFileSystemWatcher>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QTimer>
 #include <array>
 #include <optional>
 
+#include "station/CheckChild.h"
 #include "station/Operation.h"
 
 // What tovrane-cli --check-images says of one image file.
@@ -22,6 +22,16 @@ struct ImageStatus {
     QString reason;  // why it is refused
 };
 
+// dsp.hex, mcu_old.mot and mcu_new.mot, in this order.
+using ImageStatuses = std::array<ImageStatus, 3>;
+
+// The three images, named and not checked yet.
+ImageStatuses UncheckedImages();
+
+// Reads the image objects of a check's JSON Lines into `images`; an image they do
+// not name is Missing.
+void ReadImageVerdicts(const QByteArray& output, ImageStatuses& images);
+
 // The images of one folder, as an update would take them: tovrane-cli
 // --check-images --json runs as a child whenever the folder, a file in it or the
 // verification requirement changes, so the window never reads an image itself.
@@ -29,11 +39,10 @@ class CImageFolderCheck : public QObject {
     Q_OBJECT
 
   public:
-    static constexpr int kImageCount = 3;
-    using Statuses = std::array<ImageStatus, kImageCount>;
+    static constexpr int kImageCount = std::tuple_size_v<ImageStatuses>;
+    using Statuses = ImageStatuses;
 
     explicit CImageFolderCheck(QString cliPath, QObject* parent = nullptr);
-    ~CImageFolderCheck() override;
 
     void SetFolder(const QString& folder);
     const QString& Folder() const { return m_folder; }
@@ -50,19 +59,14 @@ class CImageFolderCheck : public QObject {
   private:
     void ScheduleCheck();
     void RunCheck();
-    void OnFinished(int exitCode, QProcess::ExitStatus status);
-    void OnTimeLimit();
-    void ReadResults(const QByteArray& output);
+    void OnAnswered(const QByteArray& output);
     void FailAll(const QString& reason);
     void WatchFolder();
 
-    QString m_cliPath;
     QString m_folder;
     bool m_requireVerify = false;
-    bool m_rerun = false;  // the check under way was ended for a newer one
     Statuses m_images;
-    QProcess m_process;
+    CCheckChild m_check;
     QTimer m_delay;
-    QTimer m_timeLimit;
     QFileSystemWatcher m_watcher;
 };

@@ -3,8 +3,10 @@
 #include <string.h>
 
 #include <QCoreApplication>
+#include <QJsonArray>
 
 #include "cli/JsonLines.h"
+#include "station/BundleTexts.h"
 #include "update/RunReport.h"
 
 namespace {
@@ -21,6 +23,13 @@ QString WithArguments(const QString& text, const QStringList& arguments) {
         default:
             return text.arg(arguments[0], arguments[1]);
     }
+}
+
+// A bundle passes only when every step did: its own outcome is then finished, never
+// its version step's version_read.
+bool PassesFor(const QString& outcome, const ChildLaunch& launch) {
+    return IsPassingOutcome(outcome) &&
+           (!launch.RunsBundle() || outcome == QLatin1String(RunResultName(RunResult::Finished)));
 }
 
 ReasonText Reason(const char* source, QStringList arguments = {}) {
@@ -56,14 +65,15 @@ ReasonText ToolErrorReason(const ChildEnding& ending, const ChildLaunch& launch)
         return Reason(QT_TRANSLATE_NOOP("RunVerdict", "tovrane-cli wrote more after its result"));
     }
     const QString outcome = ending.result->value(jsonl::kOutcome).toString();
-    const bool passing = IsPassingOutcome(outcome);
-    if (passing != (ending.exitCode == 0)) {
+    const bool passing = PassesFor(outcome, launch);
+    if (passing != (ending.exitCode == 0) || passing != IsPassingOutcome(outcome)) {
         return Reason(
             QT_TRANSLATE_NOOP("RunVerdict", "tovrane-cli reported %1 but exited with status %2"),
             {outcome, QString::number(ending.exitCode)});
     }
     const bool verified = ending.result->value(jsonl::kVerified).toBool();
-    if (passing && launch.requireVerify && WritesImage(launch.operation) && !verified) {
+    if (passing && launch.requireVerify && !launch.RunsBundle() && WritesImage(launch.operation) &&
+        !verified) {
         return Reason(QT_TRANSLATE_NOOP(
             "RunVerdict", "the update finished without verification, which is required"));
     }
@@ -79,7 +89,9 @@ QJsonObject ToolErrorRecord(const ChildEnding& ending, const ChildLaunch& launch
     const bool exited = ending.startError.isEmpty() && !ending.crashed;
     record.insert(jsonl::kExit, exited ? QJsonValue(ending.exitCode) : QJsonValue());
     record.insert(jsonl::kPort, launch.port);
-    record.insert(jsonl::kOperation, OperationName(launch.operation));
+    record.insert(jsonl::kOperation, launch.RunsBundle()
+                                         ? QString::fromLatin1(jsonl::kOperationBundle)
+                                         : OperationName(launch.operation));
     if (!record.contains(jsonl::kDurationMs)) {
         record.insert(jsonl::kDurationMs, ending.durationMs);
     }
@@ -111,38 +123,50 @@ RunVerdict JudgeRun(const ChildEnding& ending, const ChildLaunch& launch) {
     }
     verdict.record = *ending.result;
     verdict.outcome = verdict.record.value(jsonl::kOutcome).toString();
-    verdict.passed = IsPassingOutcome(verdict.outcome);
+    verdict.passed = PassesFor(verdict.outcome, launch);
     return verdict;
 }
 
 namespace {
 
 struct OutcomeWords {
-    RunResult result;
+    const char* outcome;
     const char* words;
 };
 
-constexpr OutcomeWords kOutcomeWords[] = {
-    {RunResult::Finished, QT_TRANSLATE_NOOP("RunVerdict", "passed")},
-    {RunResult::VersionRead, QT_TRANSLATE_NOOP("RunVerdict", "passed")},
-    {RunResult::WriteFail, QT_TRANSLATE_NOOP("RunVerdict", "write failed")},
-    {RunResult::VerifyFail, QT_TRANSLATE_NOOP("RunVerdict", "verification failed")},
-    {RunResult::ConnectFail, QT_TRANSLATE_NOOP("RunVerdict", "connection failed")},
-    {RunResult::NoLoader, QT_TRANSLATE_NOOP("RunVerdict", "no loader answered")},
-    {RunResult::ImageMissing, QT_TRANSLATE_NOOP("RunVerdict", "image missing")},
-    {RunResult::ImageRefused, QT_TRANSLATE_NOOP("RunVerdict", "image refused")},
-    {RunResult::PortOpenFail, QT_TRANSLATE_NOOP("RunVerdict", "port could not be opened")},
-    {RunResult::SetupFail, QT_TRANSLATE_NOOP("RunVerdict", "port setup failed")},
-    {RunResult::Interrupted, QT_TRANSLATE_NOOP("RunVerdict", "stopped")},
+const OutcomeWords kOutcomeWords[] = {
+    {RunResultName(RunResult::Finished), QT_TRANSLATE_NOOP("RunVerdict", "passed")},
+    {RunResultName(RunResult::VersionRead), QT_TRANSLATE_NOOP("RunVerdict", "passed")},
+    {RunResultName(RunResult::WriteFail), QT_TRANSLATE_NOOP("RunVerdict", "write failed")},
+    {RunResultName(RunResult::VerifyFail), QT_TRANSLATE_NOOP("RunVerdict", "verification failed")},
+    {RunResultName(RunResult::ConnectFail), QT_TRANSLATE_NOOP("RunVerdict", "connection failed")},
+    {RunResultName(RunResult::NoLoader), QT_TRANSLATE_NOOP("RunVerdict", "no loader answered")},
+    {RunResultName(RunResult::ImageMissing), QT_TRANSLATE_NOOP("RunVerdict", "image missing")},
+    {RunResultName(RunResult::ImageRefused), QT_TRANSLATE_NOOP("RunVerdict", "image refused")},
+    {RunResultName(RunResult::PortOpenFail),
+     QT_TRANSLATE_NOOP("RunVerdict", "port could not be opened")},
+    {RunResultName(RunResult::SetupFail), QT_TRANSLATE_NOOP("RunVerdict", "port setup failed")},
+    {RunResultName(RunResult::Interrupted), QT_TRANSLATE_NOOP("RunVerdict", "stopped")},
+    {jsonl::kVersionMismatchOutcome, QT_TRANSLATE_NOOP("RunVerdict", "version mismatch")},
+    {jsonl::kBundleRefusedOutcome, QT_TRANSLATE_NOOP("RunVerdict", "bundle refused")},
 };
 
 QString WordsOfOutcome(const QString& outcome) {
     for (const OutcomeWords& row : kOutcomeWords) {
-        if (outcome == QLatin1String(RunResultName(row.result))) {
+        if (outcome == QLatin1String(row.outcome)) {
             return QCoreApplication::translate(kContext, row.words);
         }
     }
     return outcome;
+}
+
+// The bundle's step that failed with the bundle's outcome ("DSP: "); empty otherwise.
+QString FailedStepPrefix(const QJsonObject& record, const QString& outcome) {
+    const QJsonObject last = record.value(jsonl::kSteps).toArray().last().toObject();
+    if (last.value(jsonl::kOutcome).toString() != outcome) {
+        return {};
+    }
+    return StepWords(last.value(jsonl::kOperation).toString()) + QStringLiteral(": ");
 }
 
 }  // namespace
@@ -154,6 +178,9 @@ QString ResultWords(const RunVerdict& verdict) {
             .arg(verdict.reason.Translated());
     }
     QString words = WordsOfOutcome(verdict.outcome);
+    if (!verdict.passed) {
+        words.prepend(FailedStepPrefix(verdict.record, verdict.outcome));
+    }
     const QString version = verdict.record.value(jsonl::kVersion).toString();
     const QString detail = verdict.record.value(jsonl::kDetail).toString();
     if (verdict.passed && !version.isEmpty()) {

@@ -31,7 +31,8 @@ struct RunVerdict {
 bool IsPassingOutcome(const QString& outcome);
 
 // A run passes only when the child exited 0 and its last line was a result object
-// with outcome finished (or version_read), verified when verification is required.
+// with outcome finished (or version_read, except for a bundle, whose version step
+// only reads the version), verified when verification is required.
 // Every other ending is tool_error with a reason, unless the CLI itself reported a
 // failure consistently (a failing outcome with a failing exit status).
 RunVerdict JudgeRun(const ChildEnding& ending, const ChildLaunch& launch);

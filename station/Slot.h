@@ -45,6 +45,7 @@ struct Slot {
     RunPhase phase = RunPhase::Idle;
     ProgressFigures progress;
     QString loader;
+    QString step;      // a bundle's step the run is at, in words ("MCU 2/3")
     QString activity;  // the run's latest log line, while it runs
     SlotResult result = SlotResult::None;
     QString resultText;

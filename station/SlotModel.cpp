@@ -152,7 +152,11 @@ QVariant CSlotModel::DisplayText(const Slot& slot, int column) const {
         case StateColumn:
             return slot.phase == RunPhase::Idle ? IdleStateWords(slot) : tr("running");
         case ProgressColumn:
-            return HasProgress(slot) ? tr("%1%").arg(progress.percent) : QString();
+            if (!HasProgress(slot)) {
+                return QString();
+            }
+            return slot.step.isEmpty() ? tr("%1%").arg(progress.percent)
+                                       : tr("%1  %2%").arg(slot.step).arg(progress.percent);
         case BlocksColumn:
             return progress.total > 0 ? tr("%1 of %2").arg(progress.written).arg(progress.total)
                                       : QString();

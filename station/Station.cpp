@@ -9,6 +9,7 @@
 #include "SerialLib/PortInfo/PortStateProbe.h"
 #include "cli/JsonLines.h"
 #include "link/Timeouts.h"
+#include "station/BundleTexts.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ CStation::CStation(StationConfig config, QObject* parent)
     : QObject(parent),
       m_config(std::move(config)),
       m_images(m_config.cliPath),
+      m_bundle(m_config.cliPath),
       m_fixture(m_model),
       m_watcher(m_config.roots.dev),
       m_resultsFile(DefaultResultsFile()) {
@@ -60,6 +62,15 @@ CStation::CStation(StationConfig config, QObject* parent)
     connect(&m_writer, &CResultsWriter::Appended, this, &CStation::OnAppended);
     connect(&m_journal, &CResultJournal::Missed, this, &CStation::OnJournalMissed);
     connect(&m_fixture, &CFixtureProbing::BoardAnswered, this, &CStation::StartAnsweredBoard);
+    // A device that arrived while the images or the bundle were checked starts after.
+    const auto changed = [this] {
+        emit ImagesChanged();
+        if (!ImagesChecking()) {
+            TryAutoStart();
+        }
+    };
+    connect(&m_images, &CImageFolderCheck::Changed, this, changed);
+    connect(&m_bundle, &CBundleCheck::Changed, this, changed);
 }
 
 // Runs still going are ended at once, without their results; the window stops them
@@ -119,11 +130,19 @@ QString CStation::StartBlocker() const {
                   "Reinstall Tovrane.")
             .arg(m_config.cliPath);
     }
-    QString images = m_images.BlockerFor(m_operation);
+    QString images = ImagesBlocker();
     if (!images.isEmpty()) {
         return images;
     }
     return CheckResultsFile(m_resultsFile);
+}
+
+QString CStation::ImagesBlocker() const {
+    return m_bundle.Open() ? m_bundle.Blocker() : m_images.BlockerFor(m_operation);
+}
+
+bool CStation::ImagesChecking() const {
+    return m_bundle.Open() ? m_bundle.Checking() : WritesImage(m_operation) && m_images.Checking();
 }
 
 bool CStation::StartSlot(int row) {
@@ -227,14 +246,16 @@ qint64 CStation::ChildPid(int row) const {
 void CStation::Launch(int row, const char* startedBy) {
     const Slot& slot = m_model.At(row);
     m_fixture.BeforeRun(slot.id);
-    m_startQueue.emplace_back(slot.id, ChildLaunch{m_config.cliPath, slot.path, m_operation,
-                                                   m_images.Folder(), m_requireVerify});
+    m_startQueue.emplace_back(
+        slot.id, ChildLaunch{m_config.cliPath, slot.path, m_operation, m_images.Folder(),
+                             m_requireVerify, m_bundle.Bundle(), m_bundle.AllowedSigners()});
     m_model.Update(row, [this, startedBy](Slot& slot) {
         slot.phase = RunPhase::Running;
         slot.armed = false;
         slot.context = {m_operatorName, m_workOrder, ++slot.runsSinceArrival, startedBy};
         slot.progress = {};
         slot.loader.clear();
+        slot.step.clear();
         slot.activity = tr("starting…");
         slot.result = SlotResult::None;
         slot.resultText.clear();
@@ -265,6 +286,9 @@ void CStation::StartNextChild() {
             [this, id](const ProgressFigures& figures) { OnProgress(id, figures); });
     connect(run.get(), &CChildRun::LoaderAnswered, this,
             [this, id](const QString& loader) { OnLoader(id, loader); });
+    connect(
+        run.get(), &CChildRun::StepBegan, this,
+        [this, id](const QString& step, int index, int count) { OnStep(id, step, index, count); });
     connect(run.get(), &CChildRun::Ended, this,
             [this, id, launch](const ChildEnding& ending) { OnRunEnded(id, launch, ending); });
     CChildRun& started = *run;
@@ -326,6 +350,17 @@ void CStation::OnLoader(const QString& id, const QString& loader) {
         CSlotModel::LoaderColumn);
 }
 
+// Each step shows its own progress from the start.
+void CStation::OnStep(const QString& id, const QString& step, int index, int count) {
+    UpdateRow(
+        id,
+        [&](Slot& slot) {
+            slot.step = StepAt(step, index, count);
+            slot.progress = {};
+        },
+        CSlotModel::ProgressColumn, CSlotModel::RemainingColumn);
+}
+
 void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending) {
     const RunVerdict verdict = JudgeRun(ending, launch);
     const QJsonObject& record = verdict.record;
@@ -334,7 +369,10 @@ void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const Ch
         context = slot.context;
         slot.phase = RunPhase::Saving;
         slot.durationMs = ending.durationMs;
-        slot.loader = record.value(jsonl::kLoader).toString();
+        // A bundle's result names no loader (each step has its own): the last one stays.
+        if (!launch.RunsBundle()) {
+            slot.loader = record.value(jsonl::kLoader).toString();
+        }
         if (record.contains(jsonl::kBlocksTotal)) {
             slot.progress.written = record.value(jsonl::kBlocksWritten).toInteger();
             slot.progress.total = record.value(jsonl::kBlocksTotal).toInteger();
@@ -343,8 +381,8 @@ void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const Ch
                     ? static_cast<int>(slot.progress.written * 100 / slot.progress.total)
                     : 0;
         }
-        if (verdict.passed && !WritesImage(launch.operation)) {
-            slot.progress.percent = 100;
+        if (verdict.passed) {
+            slot.progress.percent = 100;  // also where nothing was written
         }
     });
     const quint64 ticket = ++m_nextTicket;

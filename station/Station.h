@@ -11,6 +11,7 @@
 #include "SerialLib/PortInfo/PortEnumerator.h"
 #include "SerialLib/PortInfo/PortWatcher.h"
 #include "station/AutoStartMode.h"
+#include "station/BundleCheck.h"
 #include "station/ChildRun.h"
 #include "station/FixtureProbing.h"
 #include "station/ImageFolderCheck.h"
@@ -44,6 +45,8 @@ class CStation : public QObject {
 
     CSlotModel& Model() { return m_model; }
     CImageFolderCheck& Images() { return m_images; }
+    // The release bundle; while one is open, its steps are the operation.
+    CBundleCheck& Bundle() { return m_bundle; }
 
     void SetImagesFolder(const QString& folder);
     void SetOperation(Operation operation) { m_operation = operation; }
@@ -72,6 +75,10 @@ class CStation : public QObject {
     // A slot of its own for a path (a pseudo-terminal, a by-id link).
     void AddGivenPort(const QString& path);
 
+    // Why the images, or the bundle while one is open, keep runs from starting; empty
+    // when they do not.
+    QString ImagesBlocker() const;
+    bool ImagesChecking() const;
     // Why no run can start now; empty when runs can start.
     QString StartBlocker() const;
     // False, with a Notice, when the slot's run cannot start.
@@ -96,6 +103,8 @@ class CStation : public QObject {
     void RescanPorts();
 
   signals:
+    // What the images or the bundle's check says changed.
+    void ImagesChanged();
     // Why something did not start or a result was not stored, for the operator.
     void Notice(const QString& text);
     void CountersChanged();
@@ -120,6 +129,7 @@ class CStation : public QObject {
     void OnProgress(const QString& id, const ProgressFigures& figures);
     void OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending);
     void OnLoader(const QString& id, const QString& loader);
+    void OnStep(const QString& id, const QString& step, int index, int count);
     void OnAppended(quint64 ticket, const QString& error);
     void OnJournalMissed(const QString& why);
     void ApplyPort(const CPortInfo& port, const QString& id);
@@ -142,6 +152,7 @@ class CStation : public QObject {
     QDateTime m_startedAt = QDateTime::currentDateTimeUtc();
     CSlotModel m_model;
     CImageFolderCheck m_images;
+    CBundleCheck m_bundle;
     CResultsWriter m_writer;
     CFixtureProbing m_fixture;
     CPortWatcher m_watcher;

@@ -76,12 +76,23 @@ QString Absolute(const std::optional<QString>& given, const QString& otherwise) 
     return given ? QFileInfo(*given).absoluteFilePath() : otherwise;
 }
 
+// The bundle given, else the one open last time unless the command line asks for
+// an operation of its own.
+void OpenBundle(CStation& station, const StationOptions& options, const StationSettings& saved) {
+    if (!options.allowedSigners.isEmpty()) {
+        station.Bundle().SetAllowedSigners(QFileInfo(options.allowedSigners).absoluteFilePath());
+    }
+    const bool ownOperation = options.operation || options.requireVerify;
+    station.Bundle().SetBundle(Absolute(options.bundle, ownOperation ? QString() : saved.bundle));
+}
+
 // The session's values: what the command line gives, else what was remembered.
 void Configure(CStation& station, const StationOptions& options, const StationSettings& saved) {
     station.SetOperation(options.operation.value_or(saved.operation));
     station.SetRequireVerify(options.requireVerify || saved.requireVerify);
     station.SetResultsFile(Absolute(options.results, saved.resultsFile));
     station.SetImagesFolder(Absolute(options.images, saved.imagesFolder));
+    OpenBundle(station, options, saved);
     station.SetOperator(options.operatorName.value_or(saved.operatorName));
     station.SetWorkOrder(options.workOrder.value_or(saved.workOrder));
     station.SetJournal(!options.noJournal && saved.journal);
@@ -126,6 +137,7 @@ int RunStation(int argc, char** argv) {
     CSignalEnding signalEnding(station, options.quitWhenDone);
     Configure(station, options, saved);
     CStationWindow window(station, settings, saved);
+    window.SetLocked(options.locked);
     window.show();
     CBatchControl batch(station, options.start, options.quitWhenDone);
     return QApplication::exec();

@@ -12,6 +12,26 @@ StationOptions UsageError(const QString& reason) {
     return options;
 }
 
+// A bundle says its steps and whether verification is required; a locked station
+// runs the bundle it was given.
+QString BundleOptionsError(bool bundle, bool locked, bool operation, bool requireVerify) {
+    if (locked && !bundle) {
+        return QCoreApplication::translate("StationOptions", "--locked needs --bundle");
+    }
+    if (bundle && operation) {
+        return QCoreApplication::translate(
+            "StationOptions",
+            "--operation does not go with --bundle, whose steps are the operation");
+    }
+    if (bundle && requireVerify) {
+        return QCoreApplication::translate(
+            "StationOptions",
+            "--require-verify does not go with --bundle, whose manifest says whether it is "
+            "required");
+    }
+    return {};
+}
+
 // An ISO 8601 time ("2026-12-08T06:00", with Z or an offset, else local time);
 // a date alone stands for its start.
 std::optional<QDateTime> TimeFrom(const QString& text) {
@@ -24,6 +44,9 @@ std::optional<QDateTime> TimeFrom(const QString& text) {
 StationOptions ParseStationArguments(const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption images("images", {}, "DIR");
+    const QCommandLineOption bundle("bundle", {}, "FILE");
+    const QCommandLineOption allowedSigners("allowed-signers", {}, "FILE");
+    const QCommandLineOption locked("locked");
     const QCommandLineOption port("port", {}, "PATH");
     const QCommandLineOption operation("operation", {}, "dsp|mcu|version");
     const QCommandLineOption requireVerify("require-verify");
@@ -39,7 +62,8 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{"h", "help"});
     const QCommandLineOption version("version");
     parser.addOptions({images, port, operation, requireVerify, results, operatorName, workOrder,
-                       noJournal, start, quitWhenDone, autoStart, exportCsv, since, help, version});
+                       noJournal, start, quitWhenDone, autoStart, exportCsv, since, help, version,
+                       bundle, allowedSigners, locked});
 
     if (!parser.parse(arguments)) {
         return UsageError(parser.errorText());
@@ -57,7 +81,8 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
         options.action = StationOptions::Action::Version;
         return options;
     }
-    for (const QCommandLineOption* valued : {&images, &port, &results, &exportCsv, &since}) {
+    for (const QCommandLineOption* valued :
+         {&images, &port, &results, &exportCsv, &since, &bundle, &allowedSigners}) {
         for (const QString& value : parser.values(*valued)) {
             if (value.isEmpty()) {
                 return UsageError(
@@ -87,6 +112,17 @@ StationOptions ParseStationArguments(const QStringList& arguments) {
             return UsageError(QuitWhenDoneInFixtureMode());
         }
     }
+    const QString bundleError =
+        BundleOptionsError(parser.isSet(bundle), parser.isSet(locked), parser.isSet(operation),
+                           parser.isSet(requireVerify));
+    if (!bundleError.isEmpty()) {
+        return UsageError(bundleError);
+    }
+    if (parser.isSet(bundle)) {
+        options.bundle = parser.value(bundle);
+    }
+    options.allowedSigners = parser.value(allowedSigners);
+    options.locked = parser.isSet(locked);
     if (parser.isSet(images)) {
         options.images = parser.value(images);
     }
@@ -142,11 +178,26 @@ tovrane-cli child process (the one beside tovrane-station), so one device's
 fault never reaches another. A slot is a physical place: the USB port an
 adapter is plugged into (a re-plugged adapter comes back to its row), or a
 path given with --port. A slot passes only when its run finished (or read the
-version), verified when verification is required.
+version), verified when verification is required; with a release bundle, only
+when every step of the bundle passed and the device then reported the release's
+version.
 
   --images DIR          where dsp.hex, mcu_old.mot and mcu_new.mot are
                         (default: the folder used last, at first start the
                         folder of the programs)
+  --bundle FILE         open a release bundle (a tar archive or a folder, made
+                        with tovrane-cli --make-bundle): its steps are the
+                        operation and it holds the images (default: the bundle
+                        open when the station was last used, unless --operation
+                        or --require-verify is given)
+  --allowed-signers FILE
+                        the trust file (OpenSSH allowed_signers format) every
+                        bundle's signature must verify against; without it
+                        /etc/tovrane/allowed_signers when that file exists,
+                        otherwise signatures are not checked
+  --locked              keep the operator from changing the bundle, the
+                        operation, the results file and the work order, for a
+                        line's start-up script (needs --bundle)
   --port PATH           add a slot for PATH, for example a pseudo-terminal or a
                         /dev/serial/by-id link (repeatable)
   --operation OP        dsp, mcu or version: Update DSP, Update MCU or Read

@@ -15,7 +15,10 @@ struct StationOptions {
 
     Action action = Action::Run;
     std::optional<QString> images;
-    QStringList ports;  // each becomes a slot of its own
+    std::optional<QString> bundle;  // a release bundle to open
+    QString allowedSigners;         // the trust file for every bundle check and run
+    bool locked = false;            // the bundle, operation and results file stay as given
+    QStringList ports;              // each becomes a slot of its own
     std::optional<Operation> operation;
     bool requireVerify = false;  // given: verification required for this session
     std::optional<QString> results;

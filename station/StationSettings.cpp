@@ -5,6 +5,7 @@
 namespace {
 
 constexpr char kImages[] = "images";
+constexpr char kBundle[] = "bundle";
 constexpr char kOperation[] = "operation";
 constexpr char kRequireVerify[] = "requireVerify";
 constexpr char kResults[] = "results";
@@ -20,6 +21,7 @@ constexpr char kJournal[] = "journal";
 StationSettings LoadStationSettings(QSettings& settings, const StationSettings& defaults) {
     StationSettings values;
     values.imagesFolder = settings.value(kImages, defaults.imagesFolder).toString();
+    values.bundle = settings.value(kBundle, defaults.bundle).toString();
     values.operation =
         OperationFromName(settings.value(kOperation).toString()).value_or(defaults.operation);
     values.requireVerify = settings.value(kRequireVerify, defaults.requireVerify).toBool();
@@ -36,6 +38,7 @@ StationSettings LoadStationSettings(QSettings& settings, const StationSettings& 
 
 void SaveStationSettings(QSettings& settings, const StationSettings& values) {
     settings.setValue(kImages, values.imagesFolder);
+    settings.setValue(kBundle, values.bundle);
     settings.setValue(kOperation, OperationName(values.operation));
     settings.setValue(kRequireVerify, values.requireVerify);
     settings.setValue(kResults, values.resultsFile);

@@ -11,6 +11,7 @@ class QSettings;
 // What the station remembers between uses.
 struct StationSettings {
     QString imagesFolder;
+    QString bundle;  // the release bundle open when the station was last used; empty: none
     Operation operation = Operation::UpdateMcu;
     bool requireVerify = false;
     QString resultsFile;

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +19,9 @@
 #include <QVBoxLayout>
 
 #include "station/AutoStartChoice.h"
+#include "station/BundleBox.h"
+#include "station/BundleTexts.h"
+#include "station/ImageStatusText.h"
 #include "station/OperatorFields.h"
 #include "station/ProgressDelegate.h"
 #include "station/SlotLogDialog.h"
@@ -26,26 +30,9 @@
 
 namespace {
 
-constexpr int kShownShaDigits = 12;
 constexpr int kCellPadding = 8;
-
-QString ImageLine(const ImageStatus& status) {
-    switch (status.state) {
-        case ImageStatus::State::Checking:
-            return CStationWindow::tr("checking…");
-        case ImageStatus::State::Missing:
-            return CStationWindow::tr("missing");
-        case ImageStatus::State::Refused:
-            return CStationWindow::tr("refused: %1").arg(status.reason);
-        case ImageStatus::State::Accepted:
-            break;
-    }
-    return CStationWindow::tr("%1 blocks, checkpoint %2, SHA-256 %3…, accepted")
-        .arg(status.blocks.value_or(0))
-        .arg(status.checkpoint.value_or(false) ? CStationWindow::tr("yes")
-                                               : CStationWindow::tr("no"))
-        .arg(status.sha256.left(kShownShaDigits));
-}
+// The operation choice that stands for an open bundle's steps.
+constexpr int kBundleOperationId = 100;
 
 QPushButton* Button(const QString& text, QWidget* parent) {
     return new QPushButton(text, parent);
@@ -64,6 +51,7 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(MakeImagesBox());
+    layout->addWidget(MakeBundleBox());
     layout->addWidget(MakeOperationBox());
     layout->addWidget(MakeResultsRow());
     layout->addWidget(MakeOperatorFields());
@@ -76,12 +64,13 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
     layout->addWidget(MakeButtons());
     layout->addWidget(MakeCounters());
     setCentralWidget(central);
+    // At first start eight slots fit below a bundle's box, on a screen 768 high.
     if (!restoreGeometry(m_remembered.geometry)) {
-        resize(1180, 640);
+        resize(1180, 700);
     }
 
     connect(&m_ending, &CRunsEnding::Ended, this, &CStationWindow::FinishClosing);
-    connect(&m_station.Images(), &CImageFolderCheck::Changed, this, &CStationWindow::ShowImages);
+    connect(&m_station, &CStation::ImagesChanged, this, &CStationWindow::ShowImages);
     connect(&m_station, &CStation::CountersChanged, this, &CStationWindow::ShowCounters);
     connect(&m_station, &CStation::Notice, this, &CStationWindow::ShowNotice);
     // Progress, log lines and durations leave the buttons as they are.
@@ -101,6 +90,7 @@ CStationWindow::CStationWindow(CStation& station, QSettings& settings, StationSe
 
 QWidget* CStationWindow::MakeImagesBox() {
     auto* box = new QGroupBox(tr("Images"), this);
+    m_imagesBox = box;
     auto* grid = new QGridLayout(box);
     m_folder = new QLabel(box);
     m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -109,15 +99,25 @@ QWidget* CStationWindow::MakeImagesBox() {
     grid->addWidget(new QLabel(tr("Folder:"), box), 0, 0);
     grid->addWidget(m_folder, 0, 1);
     grid->addWidget(choose, 0, 2);
+    auto* openBundle = Button(tr("Open &bundle…"), box);
+    connect(openBundle, &QPushButton::clicked, this, &CStationWindow::ChooseBundle);
+    grid->addWidget(openBundle, 0, 3);
     const CImageFolderCheck::Statuses& images = m_station.Images().Images();
     for (int i = 0; i < CImageFolderCheck::kImageCount; ++i) {
         m_imageLines[i] = new QLabel(box);
         m_imageLines[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(new QLabel(images[static_cast<size_t>(i)].name, box), i + 1, 0);
-        grid->addWidget(m_imageLines[i], i + 1, 1, 1, 2);
+        grid->addWidget(m_imageLines[i], i + 1, 1, 1, 3);
     }
     grid->setColumnStretch(1, 1);
     return box;
+}
+
+QWidget* CStationWindow::MakeBundleBox() {
+    m_bundleBox = new CBundleBox(this);
+    connect(m_bundleBox, &CBundleBox::OpenAsked, this, &CStationWindow::ChooseBundle);
+    connect(m_bundleBox, &CBundleBox::CloseAsked, this, [this] { SetBundle({}); });
+    return m_bundleBox;
 }
 
 QWidget* CStationWindow::MakeOperationBox() {
@@ -135,7 +135,13 @@ QWidget* CStationWindow::MakeOperationBox() {
         m_operations->addButton(radio, static_cast<int>(operation));
         row->addWidget(radio);
     }
+    m_bundleOperation = new QRadioButton(tr("Release bundle"), box);
+    m_operations->addButton(m_bundleOperation, kBundleOperationId);
+    row->addWidget(m_bundleOperation);
     connect(m_operations, &QButtonGroup::idClicked, this, [this](int id) {
+        if (id == kBundleOperationId) {
+            return;
+        }
         m_station.SetOperation(static_cast<Operation>(id));
         m_remembered.operation = static_cast<Operation>(id);
         Remember();
@@ -179,13 +185,14 @@ QWidget* CStationWindow::MakeResultsRow() {
     row->setContentsMargins(0, 0, 0, 0);
     m_resultsFile = new QLabel(m_station.ResultsFile(), widget);
     m_resultsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* choose = Button(tr("Choose &file…"), widget);
-    connect(choose, &QPushButton::clicked, this, &CStationWindow::ChooseResultsFile);
+    m_chooseResults = Button(tr("Choose &file…"), widget);
+    connect(m_chooseResults, &QPushButton::clicked, this, &CStationWindow::ChooseResultsFile);
     m_operationBlocker = new QLabel(widget);
+    m_operationBlocker->setWordWrap(true);
     m_operationBlocker->setStyleSheet(QStringLiteral("color: #c62828;"));
     row->addWidget(new QLabel(tr("Results file:"), widget));
     row->addWidget(m_resultsFile, 1);
-    row->addWidget(choose);
+    row->addWidget(m_chooseResults);
     auto* journal = new QCheckBox(tr("System &journal"), widget);
     journal->setToolTip(
         tr("Also send every stored result to the system journal, where journalctl shows it "
@@ -223,6 +230,15 @@ QWidget* CStationWindow::MakeOperatorFields() {
 
 void CStationWindow::SetWorkOrderLocked(bool locked) {
     m_operatorFields->SetWorkOrderLocked(locked);
+}
+
+void CStationWindow::SetLocked(bool locked) {
+    m_locked = locked;
+    m_bundleBox->SetLocked(locked);
+    m_chooseResults->setEnabled(!locked);
+    SetWorkOrderLocked(locked);
+    setWindowTitle(locked ? tr("Tovrane Station (locked)") : tr("Tovrane Station"));
+    ShowImages();
 }
 
 QWidget* CStationWindow::MakeTable() {
@@ -263,7 +279,8 @@ void CStationWindow::SizeColumns() {
             PortStateWords(std::nullopt), CSlotModel::tr("running"),
             BoardWaitWords(BoardWait::ForBoard), BoardWaitWords(BoardWait::ForRemoval),
             BoardWaitWords(BoardWait::Stopped)});
-    widest(CSlotModel::ProgressColumn, {QStringLiteral("100%  100%  100%")});
+    widest(CSlotModel::ProgressColumn, {QStringLiteral("100%  100%  100%"),
+                                        StepAt(QStringLiteral("version"), 3, 3) + "  100%"});
     widest(CSlotModel::BlocksColumn, {CSlotModel::tr("%1 of %2").arg(88888).arg(88888)});
     widest(CSlotModel::SpeedColumn, {CSlotModel::tr("%1 blocks/s").arg(888)});
     widest(CSlotModel::RemainingColumn, {QStringLiteral("88:88")});
@@ -327,18 +344,37 @@ QWidget* CStationWindow::MakeCounters() {
 }
 
 void CStationWindow::ShowImages() {
+    ShowOperationSource();
     m_folder->setText(m_station.Images().Folder());
     const CImageFolderCheck::Statuses& images = m_station.Images().Images();
     for (size_t i = 0; i < images.size(); ++i) {
-        m_imageLines[i]->setText(ImageLine(images[i]));
+        m_imageLines[i]->setText(ImageStatusText(images[i]));
     }
-    const QString blocker = m_station.Images().BlockerFor(m_station.CurrentOperation());
-    const bool checking = m_station.Images().Checking();
+    const QString blocker = m_station.ImagesBlocker();
+    const bool checking = m_station.ImagesChecking();
     m_operationBlocker->setText(blocker.isEmpty() || checking
                                     ? QString()
                                     : tr("The operation cannot start: %1").arg(blocker));
     m_operationBlocker->setVisible(!m_operationBlocker->text().isEmpty());
     UpdateButtons();
+}
+
+// An open bundle takes the place of the images folder, and its steps that of the
+// operation, until it is closed.
+void CStationWindow::ShowOperationSource() {
+    const bool bundle = m_station.Bundle().Open();
+    m_imagesBox->setVisible(!bundle);
+    m_bundleBox->setVisible(bundle);
+    m_bundleBox->Show(m_station.Bundle());
+    for (QAbstractButton* choice : m_operations->buttons()) {
+        choice->setEnabled(bundle ? choice == m_bundleOperation : !m_locked);
+    }
+    m_bundleOperation->setVisible(bundle);
+    QAbstractButton* chosen =
+        bundle ? m_bundleOperation
+               : m_operations->button(static_cast<int>(m_station.CurrentOperation()));
+    chosen->setChecked(true);
+    m_requireVerify->setEnabled(!bundle && !m_locked);
 }
 
 void CStationWindow::ShowCounters() {
@@ -356,7 +392,7 @@ void CStationWindow::ShowNotice(const QString& text) {
 }
 
 void CStationWindow::UpdateButtons() {
-    const bool imagesReady = m_station.Images().BlockerFor(m_station.CurrentOperation()).isEmpty();
+    const bool imagesReady = m_station.ImagesBlocker().isEmpty();
     const QList<int> rows = SelectedRows();
     bool anyIdle = false;
     bool anyBusy = false;
@@ -411,6 +447,23 @@ void CStationWindow::ChooseImagesFolder() {
         m_remembered.imagesFolder = folder;
         Remember();
     }
+}
+
+void CStationWindow::ChooseBundle() {
+    const QString current = m_station.Bundle().Bundle();
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Open bundle"),
+        current.isEmpty() ? m_station.Images().Folder() : QFileInfo(current).absolutePath(),
+        tr("Release bundles (*.tar *.tar.gz *.tgz);;All files (*)"));
+    if (!path.isEmpty()) {
+        SetBundle(path);
+    }
+}
+
+void CStationWindow::SetBundle(const QString& path) {
+    m_station.Bundle().SetBundle(path);
+    m_remembered.bundle = path;
+    Remember();
 }
 
 void CStationWindow::ChooseResultsFile() {

@@ -7,8 +7,10 @@
 #include "station/RunsEnding.h"
 #include "station/StationSettings.h"
 
+class CBundleBox;
 class COperatorFields;
 class CStation;
+class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
@@ -30,6 +32,9 @@ class CStationWindow : public QMainWindow {
 
     // A locked work order cannot be changed in the window; the operator's name still can.
     void SetWorkOrderLocked(bool locked);
+    // A locked window keeps the bundle, the operation, the results file and the work
+    // order as the command line gave them, and says so.
+    void SetLocked(bool locked);
     // Opens the log of the slot in `row`.
     void OpenLog(int row);
     // Opens the yield view, or brings it up to date and to the front.
@@ -42,6 +47,7 @@ class CStationWindow : public QMainWindow {
 
   private:
     QWidget* MakeImagesBox();
+    QWidget* MakeBundleBox();
     QWidget* MakeOperationBox();
     QWidget* MakeResultsRow();
     QWidget* MakeOperatorFields();
@@ -50,11 +56,14 @@ class CStationWindow : public QMainWindow {
     QWidget* MakeButtons();
     QWidget* MakeCounters();
     void ShowImages();
+    void ShowOperationSource();
     void ShowCounters();
     void ShowNotice(const QString& text);
     void UpdateButtons();
     QList<int> SelectedRows() const;
     void ChooseImagesFolder();
+    void ChooseBundle();
+    void SetBundle(const QString& path);
     void ChooseResultsFile();
     void StartSelected();
     void StopSelected();
@@ -65,12 +74,16 @@ class CStationWindow : public QMainWindow {
     CStation& m_station;
     QSettings& m_settings;
     StationSettings m_remembered;
+    QWidget* m_imagesBox = nullptr;
+    CBundleBox* m_bundleBox = nullptr;
     QLabel* m_folder = nullptr;
     QLabel* m_imageLines[CImageFolderCheck::kImageCount] = {};
     QLabel* m_operationBlocker = nullptr;
     QButtonGroup* m_operations = nullptr;
+    QAbstractButton* m_bundleOperation = nullptr;
     QCheckBox* m_requireVerify = nullptr;
     QLabel* m_resultsFile = nullptr;
+    QPushButton* m_chooseResults = nullptr;
     COperatorFields* m_operatorFields = nullptr;
     QLabel* m_notice = nullptr;
     QTableView* m_table = nullptr;
@@ -82,5 +95,6 @@ class CStationWindow : public QMainWindow {
     QPushButton* m_log = nullptr;
     QLabel* m_counters = nullptr;
     bool m_closing = false;
+    bool m_locked = false;
     CRunsEnding m_ending;
 };

@@ -1,27 +1,6 @@
-#include <QProcess>
-#include <QProcessEnvironment>
-
 #include "StationFixture.h"
 
 namespace {
-
-// tovrane-station as a line's start-up script runs it, without a display.
-struct StationRun {
-    int exitCode = -1;
-    QString err;
-};
-
-StationRun RunStation(const QStringList& arguments, const TempDir& home) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.File("config")));
-    process.setProcessEnvironment(environment);
-    process.start(TOVRANE_STATION_PATH, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardError())};
-}
 
 TEST_F(StationFixture, ABatchEndsWithTheVerdictOfItsRuns) {
     TempDir home;

@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QPushButton>
 #include <QTest>
 #include <memory>
 #include <vector>
@@ -13,6 +17,43 @@
 #include "TempDir.h"
 #include "station/Station.h"
 #include "tools/devsim/DeviceSimulator.h"
+
+inline QPushButton* ButtonNamed(QWidget& window, const QString& text) {
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (button->text().remove('&') == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+inline bool AnyLabelSays(QWidget& window, const QString& text) {
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text().contains(text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// How tovrane-station ended when it ran as a line's start-up script runs it.
+struct StationRun {
+    int exitCode = -1;
+    QString err;
+};
+
+// tovrane-station without a display, with its settings in `home`.
+inline StationRun RunStation(const QStringList& arguments, const TempDir& home) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.File("config")));
+    process.setProcessEnvironment(environment);
+    process.start(TOVRANE_STATION_PATH, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
 
 // A station over simulated devices and the real tovrane-cli, with its results
 // file and images in a folder of the test's own.

@@ -13,24 +13,6 @@
 
 namespace {
 
-QPushButton* ButtonNamed(QWidget& window, const QString& text) {
-    for (QPushButton* button : window.findChildren<QPushButton*>()) {
-        if (button->text().remove('&') == text) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
-bool AnyLabelSays(QWidget& window, const QString& text) {
-    for (QLabel* label : window.findChildren<QLabel*>()) {
-        if (label->isVisible() && label->text().contains(text)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The window over a station with one slot, on a device of the test's own.
 class StationWindowTest : public StationFixture {
   protected:
