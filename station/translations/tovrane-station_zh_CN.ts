@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>BundleTexts</name>
+    <message>
+        <source>DSP</source>
+        <translation>DSP</translation>
+    </message>
+    <message>
+        <source>MCU</source>
+        <translation>MCU</translation>
+    </message>
+    <message>
+        <source>version</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>version %1</source>
+        <translation>版本 %1</translation>
+    </message>
+    <message>
+        <source>%1 %2/%3</source>
+        <translation>%1 %2/%3</translation>
+    </message>
+    <message>
+        <source>unsigned</source>
+        <translation>未签名</translation>
+    </message>
+    <message>
+        <source>signed by %1</source>
+        <translation>由 %1 签名</translation>
+    </message>
+</context>
+<context>
     <name>CAutoStartChoice</name>
     <message>
         <source>&amp;Auto-start</source>
@@ -22,6 +53,91 @@
     <message>
         <source>Fixture mode, for adapters that stay while the boards change: each idle slot keeps its port open and asks for the version about once a second. A slot starts when a board answers, and again only after that board was taken out.</source>
         <translation>治具模式，用于适配器保持连接、只更换电路板的场合：每个空闲槽位保持端口打开，约每秒查询一次版本。电路板应答时槽位开始运行；只有该电路板被取出后，槽位才会再次开始。</translation>
+    </message>
+</context>
+<context>
+    <name>CBundleBox</name>
+    <message>
+        <source>not in the bundle</source>
+        <translation>不在发布包中</translation>
+    </message>
+    <message>
+        <source>checking…</source>
+        <translation>正在检查…</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>被拒绝</translation>
+    </message>
+    <message>
+        <source>%1, release %2, %3</source>
+        <translation>%1，发布版本 %2，%3</translation>
+    </message>
+    <message>
+        <source>%1: refused</source>
+        <translation>%1：被拒绝</translation>
+    </message>
+    <message>
+        <source>Release bundle</source>
+        <translation>发布包</translation>
+    </message>
+    <message>
+        <source>Bundle:</source>
+        <translation>发布包：</translation>
+    </message>
+    <message>
+        <source>Open &amp;bundle…</source>
+        <translation>打开发布包(&amp;B)…</translation>
+    </message>
+    <message>
+        <source>&amp;Close bundle</source>
+        <translation>关闭发布包(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Release:</source>
+        <translation>发布：</translation>
+    </message>
+    <message>
+        <source>Steps:</source>
+        <translation>步骤：</translation>
+    </message>
+    <message>
+        <source>Locked: the bundle, the operation, the results file and the work order were set when the station was started.</source>
+        <translation>已锁定：发布包、操作、结果文件和工单在工作站启动时已经设定。</translation>
+    </message>
+</context>
+<context>
+    <name>CBundleCheck</name>
+    <message>
+        <source>The bundle is still being checked.</source>
+        <translation>发布包仍在检查中。</translation>
+    </message>
+    <message>
+        <source>The bundle is refused: %1</source>
+        <translation>发布包被拒绝：%1</translation>
+    </message>
+    <message>
+        <source>tovrane-cli --check-bundle gave no verdict on the bundle</source>
+        <translation>tovrane-cli --check-bundle 没有给出对发布包的结论</translation>
+    </message>
+</context>
+<context>
+    <name>CCheckChild</name>
+    <message>
+        <source>tovrane-cli could not be started: %1</source>
+        <translation>无法启动 tovrane-cli：%1</translation>
+    </message>
+    <message>
+        <source>%1 wrote more than %2 KiB</source>
+        <translation>%1 输出超过 %2 KiB</translation>
+    </message>
+    <message>
+        <source>%1 ended abnormally</source>
+        <translation>%1 异常结束</translation>
+    </message>
+    <message>
+        <source>%1 took longer than %2 s</source>
+        <translation>%1 用时超过 %2 秒</translation>
     </message>
 </context>
 <context>
@@ -61,10 +177,6 @@
 <context>
     <name>CImageFolderCheck</name>
     <message>
-        <source>tovrane-cli could not be started: %1</source>
-        <translation>无法启动 tovrane-cli：%1</translation>
-    </message>
-    <message>
         <source>The images are still being checked.</source>
         <translation>仍在检查映像文件。</translation>
     </message>
@@ -79,14 +191,6 @@
     <message>
         <source>There is neither mcu_old.mot nor mcu_new.mot in %1.</source>
         <translation>%1 中既没有 mcu_old.mot 也没有 mcu_new.mot。</translation>
-    </message>
-    <message>
-        <source>tovrane-cli --check-images ended abnormally</source>
-        <translation>tovrane-cli --check-images 异常结束</translation>
-    </message>
-    <message>
-        <source>checking the images took longer than %1 s</source>
-        <translation>检查映像文件超过了 %1 秒</translation>
     </message>
 </context>
 <context>
@@ -240,6 +344,10 @@
     <message>
         <source>probing stopped</source>
         <translation>探测已停止</translation>
+    </message>
+    <message>
+        <source>%1  %2%</source>
+        <translation>%1  %2%</translation>
     </message>
 </context>
 <context>
@@ -475,6 +583,26 @@
     <message>
         <source>&amp;Yield…</source>
         <translation>良率(&amp;Y)…</translation>
+    </message>
+    <message>
+        <source>Open &amp;bundle…</source>
+        <translation>打开发布包(&amp;B)…</translation>
+    </message>
+    <message>
+        <source>Release bundle</source>
+        <translation>发布包</translation>
+    </message>
+    <message>
+        <source>Tovrane Station (locked)</source>
+        <translation>Tovrane 工作站（已锁定）</translation>
+    </message>
+    <message>
+        <source>Open bundle</source>
+        <translation>打开发布包</translation>
+    </message>
+    <message>
+        <source>Release bundles (*.tar *.tar.gz *.tgz);;All files (*)</source>
+        <translation>发布包 (*.tar *.tar.gz *.tgz);;所有文件 (*)</translation>
     </message>
 </context>
 <context>
@@ -728,6 +856,14 @@
         <source>tool error: %1</source>
         <translation>工具错误：%1</translation>
     </message>
+    <message>
+        <source>version mismatch</source>
+        <translation>版本不符</translation>
+    </message>
+    <message>
+        <source>bundle refused</source>
+        <translation>发布包被拒绝</translation>
+    </message>
 </context>
 <context>
     <name>StationApp</name>
@@ -767,6 +903,18 @@
         <translation>--quit-when-done 在治具模式（电路板应答时自动开始）下没有意义，此时工作站会一直运行直到被结束；批量烧写请使用 --auto-start=plug</translation>
     </message>
     <message>
+        <source>--locked needs --bundle</source>
+        <translation>--locked 需要 --bundle</translation>
+    </message>
+    <message>
+        <source>--operation does not go with --bundle, whose steps are the operation</source>
+        <translation>--operation 不能与 --bundle 一起使用，发布包的步骤就是操作</translation>
+    </message>
+    <message>
+        <source>--require-verify does not go with --bundle, whose manifest says whether it is required</source>
+        <translation>--require-verify 不能与 --bundle 一起使用，是否要求校验由发布包的清单决定</translation>
+    </message>
+    <message>
         <source>Usage: tovrane-station [OPTION]...
   or:  tovrane-station --help | --version
 
@@ -775,11 +923,26 @@ tovrane-cli child process (the one beside tovrane-station), so one device&apos;s
 fault never reaches another. A slot is a physical place: the USB port an
 adapter is plugged into (a re-plugged adapter comes back to its row), or a
 path given with --port. A slot passes only when its run finished (or read the
-version), verified when verification is required.
+version), verified when verification is required; with a release bundle, only
+when every step of the bundle passed and the device then reported the release&apos;s
+version.
 
   --images DIR          where dsp.hex, mcu_old.mot and mcu_new.mot are
                         (default: the folder used last, at first start the
                         folder of the programs)
+  --bundle FILE         open a release bundle (a tar archive or a folder, made
+                        with tovrane-cli --make-bundle): its steps are the
+                        operation and it holds the images (default: the bundle
+                        open when the station was last used, unless --operation
+                        or --require-verify is given)
+  --allowed-signers FILE
+                        the trust file (OpenSSH allowed_signers format) every
+                        bundle&apos;s signature must verify against; without it
+                        /etc/tovrane/allowed_signers when that file exists,
+                        otherwise signatures are not checked
+  --locked              keep the operator from changing the bundle, the
+                        operation, the results file and the work order, for a
+                        line&apos;s start-up script (needs --bundle)
   --port PATH           add a slot for PATH, for example a pseudo-terminal or a
                         /dev/serial/by-id link (repeatable)
   --operation OP        dsp, mcu or version: Update DSP, Update MCU or Read
@@ -832,10 +995,21 @@ could not be written), 2 (the command line is wrong).
 子进程（与 tovrane-station 在同一目录），因此一台设备的故障不会影响
 其他设备。槽位是一个物理位置：适配器所插的 USB 端口（重新插入的适配器
 会回到它的行），或用 --port 指定的路径。只有当运行完成（或读取到版本）、
-并且在要求校验时已经校验通过，槽位才算通过。
+并且在要求校验时已经校验通过，槽位才算通过；使用发布包时，只有包的每一步
+都通过、且设备随后报告的版本符合该发布，槽位才算通过。
 
   --images DIR          dsp.hex、mcu_old.mot 和 mcu_new.mot 所在的文件夹
                         （默认：上次使用的文件夹，首次启动时为程序所在的文件夹）
+  --bundle FILE         打开一个发布包（tar 归档或文件夹，用 tovrane-cli
+                        --make-bundle 制作）：它的步骤就是操作，映像文件也在
+                        包中（默认：上次使用时打开的发布包，除非给出了
+                        --operation 或 --require-verify）
+  --allowed-signers FILE
+                        信任文件（OpenSSH allowed_signers 格式），每个发布包
+                        的签名都须经它验证；未给出时，若
+                        /etc/tovrane/allowed_signers 存在则使用它，否则不检查签名
+  --locked              不让操作员更改发布包、操作、结果文件和工单，供产线的
+                        启动脚本使用（需要 --bundle）
   --port PATH           为 PATH 添加一个槽位，例如伪终端或
                         /dev/serial/by-id 链接（可重复）
   --operation OP        dsp、mcu 或 version：更新 DSP、更新 MCU 或读取版本
