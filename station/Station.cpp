@@ -350,15 +350,19 @@ void CStation::OnLoader(const QString& id, const QString& loader) {
         CSlotModel::LoaderColumn);
 }
 
-// Each step shows its own progress from the start.
+// Each step shows its own progress and an update step, once it answers, its own
+// loader (a version step asks no loader, so the last one stays).
 void CStation::OnStep(const QString& id, const QString& step, int index, int count) {
     UpdateRow(
         id,
         [&](Slot& slot) {
             slot.step = StepAt(step, index, count);
             slot.progress = {};
+            if (step != QLatin1String(jsonl::kOperationVersion)) {
+                slot.loader.clear();
+            }
         },
-        CSlotModel::ProgressColumn, CSlotModel::RemainingColumn);
+        CSlotModel::ProgressColumn, CSlotModel::LoaderColumn);
 }
 
 void CStation::OnRunEnded(const QString& id, const ChildLaunch& launch, const ChildEnding& ending) {
