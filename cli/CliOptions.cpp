@@ -265,9 +265,9 @@ With --json every log line and message box is one object
 {"event":"log"|"message","t_ms":...,"text":...}, a loader object
 {"event":"loader","t_ms":...,"loader":"old"|"new"} says which loader answered
 as soon as it is known, a progress object follows every second while
-programming, a bundle's step begins with
-{"event":"step","step":"dsp"|"mcu"|"version","index":...,"count":...}, and one
-result object ends every run:
+programming, a bundle's step begins with a step object
+{"event":"step","step":...,"index":...,"count":...} (the step is dsp, mcu or
+version), and one result object ends every run:
 {"event":"result","exit":...,"outcome":...,"verified":...,...}
 (the README lists every field).
 
