@@ -1,21 +1,20 @@
 #include "TestBundle.h"
 
+#include "bundle/SshKeygen.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <fstream>
 
 namespace {
 
 constexpr int kToolWaitMs = 30000;
 
-bool RunSshKeygen(const QStringList& arguments) {
-    QProcess process;
-    process.start("ssh-keygen", arguments);
-    return process.waitForFinished(kToolWaitMs) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+// Through the tool's own runner, so the test's main thread stays out of the child's start.
+bool SshKeygen(const QStringList& arguments) {
+    return RunSshKeygen(arguments, {}, kToolWaitMs).trouble.empty();
 }
 
 }  // namespace
@@ -56,7 +55,7 @@ std::string WriteBundleFolder(const std::filesystem::path& folder,
 TestSigner::TestSigner(const std::filesystem::path& folder, const std::string& principal)
     : m_key((folder / "release_key").string()), m_trustFile((folder / "allowed_signers").string()) {
     std::filesystem::create_directories(folder);
-    if (!RunSshKeygen(
+    if (!SshKeygen(
             {"-q", "-t", "ed25519", "-N", "", "-C", "test", "-f", QString::fromStdString(m_key)})) {
         return;
     }
@@ -72,6 +71,6 @@ TestSigner::TestSigner(const std::filesystem::path& folder, const std::string& p
 
 bool TestSigner::Sign(const std::string& manifestPath) const {
     std::filesystem::remove(manifestPath + ".sig");
-    return RunSshKeygen({"-Y", "sign", "-f", QString::fromStdString(m_key), "-n", "tovrane-bundle",
-                         QString::fromStdString(manifestPath)});
+    return SshKeygen({"-Y", "sign", "-f", QString::fromStdString(m_key), "-n", "tovrane-bundle",
+                      QString::fromStdString(manifestPath)});
 }
