@@ -50,10 +50,12 @@ pid_t Spawn(const QString& program, const QStringList& arguments, const std::str
             Pipe& out, Pipe& err) {
     const QByteArray path = program.toLocal8Bit();
     std::vector<QByteArray> texts{path};
+    texts.reserve(static_cast<std::size_t>(arguments.size()) + 1);
     for (const QString& argument : arguments) {
         texts.push_back(argument.toLocal8Bit());
     }
     std::vector<char*> argv;
+    argv.reserve(texts.size() + 1);
     for (QByteArray& text : texts) {
         argv.push_back(text.data());
     }
