@@ -279,8 +279,8 @@ Exit status:
        found, image missing or refused, connect fail, verify fail, write fail,
        version read fail, version mismatch, bundle refused)
   2    the command line is wrong
-  130  interrupted by Ctrl-C, 143 by SIGTERM: the update stops at the next
-       exchange and the port is closed; a new loader resumes where it stopped
-       on the next run
+  130  interrupted by Ctrl-C, 143 by SIGTERM, 129 by SIGHUP (the terminal
+       closed): the update stops at the next exchange and the port is closed;
+       a new loader resumes where it stopped on the next run
 )";
 }

@@ -10,7 +10,9 @@
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM};
+// SIGHUP (the terminal closed) ends the work as the others do, unless it was
+// ignored when the program started (nohup), which it then stays.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction g_previous[std::size(kSignals)] = {};
 std::atomic<int> g_writeEnd{-1};
 std::atomic<int> g_caught{0};
@@ -29,7 +31,11 @@ bool InstallHandlers() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     for (size_t i = 0; i < std::size(kSignals); ++i) {
-        if (sigaction(kSignals[i], &action, &g_previous[i]) != 0) {
+        if (sigaction(kSignals[i], nullptr, &g_previous[i]) != 0) {
+            return false;
+        }
+        const bool keepIgnored = kSignals[i] == SIGHUP && g_previous[i].sa_handler == SIG_IGN;
+        if (!keepIgnored && sigaction(kSignals[i], &action, nullptr) != 0) {
             return false;
         }
     }

@@ -5,7 +5,7 @@
 
 class QSocketNotifier;
 
-// SIGINT and SIGTERM reach the event loop: the handler only writes the signal's
+// SIGINT, SIGTERM and SIGHUP reach the event loop: the handler only writes the signal's
 // number into a pipe, which is read on the loop, where acting on it is safe. One
 // object at a time; the handlers that were there before come back when it goes.
 class CSignalPipe : public QObject {

@@ -235,9 +235,9 @@ version.
   --help                this text
   --version             the program's version
 
-SIGTERM and SIGINT end the station cleanly: the probing ports are closed, the
-runs going on are stopped as "Stop all" stops them, and their results are
-stored.
+SIGTERM, SIGINT and SIGHUP end the station cleanly: the probing ports are
+closed, the runs going on are stopped as "Stop all" stops them, and their
+results are stored.
 
 Exit status: 0 (with --quit-when-done: every run passed; with --export-csv: the
 file is written), 1 (a run failed or the batch could not start; the CSV file

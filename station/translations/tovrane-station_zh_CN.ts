@@ -980,9 +980,9 @@ version.
   --help                this text
   --version             the program&apos;s version
 
-SIGTERM and SIGINT end the station cleanly: the probing ports are closed, the
-runs going on are stopped as &quot;Stop all&quot; stops them, and their results are
-stored.
+SIGTERM, SIGINT and SIGHUP end the station cleanly: the probing ports are
+closed, the runs going on are stopped as &quot;Stop all&quot; stops them, and their
+results are stored.
 
 Exit status: 0 (with --quit-when-done: every run passed; with --export-csv: the
 file is written), 1 (a run failed or the batch could not start; the CSV file
@@ -1043,7 +1043,7 @@ could not be written), 2 (the command line is wrong).
   --help                显示本帮助
   --version             显示程序版本
 
-SIGTERM 和 SIGINT 会正常结束工作站：关闭正在探测的端口，像“全部停止”那样
+SIGTERM、SIGINT 和 SIGHUP 会正常结束工作站：关闭正在探测的端口，像“全部停止”那样
 停止正在进行的运行，并保存它们的结果。
 
 退出状态：0（使用 --quit-when-done 时：所有运行都通过；使用 --export-csv

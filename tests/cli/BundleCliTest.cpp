@@ -218,7 +218,7 @@ TEST_F(BundleCliTest, ARefusedBundleTouchesNoDevice) {
 
 // The bundle is replaced by another release while the DSP is written: the MCU still
 // gets the records of the bundle the run started with.
-TEST_F(BundleCliTest, TheRunSendsItsPrivateCopyWhichIsGoneAfterItEvenOnSigterm) {
+TEST_F(BundleCliTest, TheRunSendsItsPrivateCopyWhichIsGoneAfterItEvenWhenItsTerminalCloses) {
     auto& device = StartDevice();
     devsim::Pacing slow;
     slow.replyDelay = std::chrono::milliseconds(50);
@@ -245,13 +245,25 @@ TEST_F(BundleCliTest, TheRunSendsItsPrivateCopyWhichIsGoneAfterItEvenOnSigterm) 
     EXPECT_TRUE(PrivateCopies().empty());
 
     device.ClearLog();
+    QProcess underNohup;
+    underNohup.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+    Start(underNohup, BundleArguments(device, bundle));
+    ASSERT_TRUE(device.WaitForCommands(4, std::chrono::seconds(20)));
+    ::kill(static_cast<pid_t>(underNohup.processId()), SIGHUP);
+    EXPECT_TRUE(device.WaitForCommands(device.Commands().size() + 4, std::chrono::seconds(10)))
+        << "a run started with SIGHUP ignored goes on";
+    ::kill(static_cast<pid_t>(underNohup.processId()), SIGTERM);
+    EXPECT_EQ(Finish(underNohup).exitCode, 143);
+
+    device.ClearLog();
     QProcess stopped;
     Start(stopped, BundleArguments(device, bundle));
     ASSERT_TRUE(device.WaitForCommands(4, std::chrono::seconds(20)));
     EXPECT_EQ(PrivateCopies().size(), 1u);
-    ::kill(static_cast<pid_t>(stopped.processId()), SIGTERM);
+    // A closed terminal (SIGHUP) stops the run as Ctrl-C does.
+    ::kill(static_cast<pid_t>(stopped.processId()), SIGHUP);
     const CliRun interrupted = Finish(stopped);
-    EXPECT_EQ(interrupted.exitCode, 143);
+    EXPECT_EQ(interrupted.exitCode, 129);
     const QJsonObject end = ResultOf(interrupted);
     EXPECT_EQ(end["outcome"], "interrupted");
     EXPECT_EQ(end["steps"].toArray().size(), 1);
