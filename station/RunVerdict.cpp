@@ -149,16 +149,8 @@ const OutcomeWords kOutcomeWords[] = {
     {RunResultName(RunResult::Interrupted), QT_TRANSLATE_NOOP("RunVerdict", "stopped")},
     {jsonl::kVersionMismatchOutcome, QT_TRANSLATE_NOOP("RunVerdict", "version mismatch")},
     {jsonl::kBundleRefusedOutcome, QT_TRANSLATE_NOOP("RunVerdict", "bundle refused")},
+    {jsonl::kToolErrorOutcome, QT_TRANSLATE_NOOP("RunVerdict", "tool error")},
 };
-
-QString WordsOfOutcome(const QString& outcome) {
-    for (const OutcomeWords& row : kOutcomeWords) {
-        if (outcome == QLatin1String(row.outcome)) {
-            return QCoreApplication::translate(kContext, row.words);
-        }
-    }
-    return outcome;
-}
 
 // The bundle's step that failed with the bundle's outcome ("DSP: "); empty otherwise.
 QString FailedStepPrefix(const QJsonObject& record, const QString& outcome) {
@@ -170,6 +162,15 @@ QString FailedStepPrefix(const QJsonObject& record, const QString& outcome) {
 }
 
 }  // namespace
+
+QString WordsOfOutcome(const QString& outcome) {
+    for (const OutcomeWords& row : kOutcomeWords) {
+        if (outcome == QLatin1String(row.outcome)) {
+            return QCoreApplication::translate(kContext, row.words);
+        }
+    }
+    return outcome;
+}
 
 QString ResultWords(const RunVerdict& verdict) {
     if (!verdict.reason.IsEmpty()) {

@@ -37,5 +37,8 @@ bool IsPassingOutcome(const QString& outcome);
 // failure consistently (a failing outcome with a failing exit status).
 RunVerdict JudgeRun(const ChildEnding& ending, const ChildLaunch& launch);
 
+// An outcome in the operator's words ("write failed"); one it does not know as it stands.
+QString WordsOfOutcome(const QString& outcome);
+
 // The verdict in the operator's words: "passed", "write failed", "tool error: ...".
 QString ResultWords(const RunVerdict& verdict);

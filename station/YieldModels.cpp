@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 
+#include "station/RunVerdict.h"
+
 namespace {
 
 const QColor kFlaggedRowColor(0xff, 0xe0, 0xe0);
@@ -159,12 +161,15 @@ QVariant CFailureParetoModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole) {
         return index.column() == OutcomeColumn ? QVariant() : RightAligned();
     }
+    if (role == Qt::ToolTipRole && index.column() == OutcomeColumn) {
+        return m_failures[row].outcome;  // the code the results file and the CSV carry
+    }
     if (role != Qt::DisplayRole) {
         return {};
     }
     switch (index.column()) {
         case OutcomeColumn:
-            return m_failures[row].outcome;
+            return WordsOfOutcome(m_failures[row].outcome);
         case FailuresColumn:
             return m_failures[row].count;
         case ShareColumn:

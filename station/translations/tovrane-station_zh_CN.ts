@@ -857,6 +857,10 @@
         <translation>工具错误：%1</translation>
     </message>
     <message>
+        <source>tool error</source>
+        <translation>工具错误</translation>
+    </message>
+    <message>
         <source>version mismatch</source>
         <translation>版本不符</translation>
     </message>
