@@ -28,9 +28,7 @@ void CFixtureProbing::SetEnabled(bool on) {
     }
     m_enabled = on;
     if (!on) {
-        while (!m_watches.empty()) {
-            Close(m_watches.begin()->first);
-        }
+        CloseAll();
         SetWaitOfAll(BoardWait::None);
     }
     Follow();
@@ -76,9 +74,7 @@ void CFixtureProbing::StopAll() {
     if (!m_enabled) {
         return;
     }
-    while (!m_watches.empty()) {
-        Close(m_watches.begin()->first);
-    }
+    CloseAll();
     SetWaitOfAll(BoardWait::Stopped);
 }
 
@@ -87,12 +83,7 @@ void CFixtureProbing::Forget(const QString& id) {
 }
 
 bool CFixtureProbing::Holds(const QString& path) const {
-    for (const auto& [id, watch] : m_watches) {
-        if (watch.probe->Path() == path && watch.probe->Holding()) {
-            return true;
-        }
-    }
-    return false;
+    return HeldPaths().count(path.toStdString()) != 0;
 }
 
 std::set<std::string> CFixtureProbing::HeldPaths() const {
@@ -133,6 +124,12 @@ void CFixtureProbing::Close(const QString& id) {
     probe->Stop();
     probe->setParent(this);
     probe->deleteLater();
+}
+
+void CFixtureProbing::CloseAll() {
+    while (!m_watches.empty()) {
+        Close(m_watches.begin()->first);
+    }
 }
 
 void CFixtureProbing::OnAnswered(const QString& id, const QString& version) {

@@ -59,6 +59,7 @@ class CFixtureProbing : public QObject {
 
     void Open(const QString& id, const QString& path);
     void Close(const QString& id);
+    void CloseAll();
     void OnAnswered(const QString& id, const QString& version);
     void OnUnanswered(const QString& id);
     void OnPortState(const QString& id, const PortAvailability& availability);

@@ -77,12 +77,15 @@ std::string ResultsWithATrickyWorkOrder() {
     return (Line(bundleRun) + Line(otherOrder) + Line(failed)).toStdString();
 }
 
-TEST(CsvExport, AWorkOrderWithACommaAndAQuoteSurvivesARealCsvReader) {
+// A results file of three runs and the CSV's place beside it.
+struct CsvExport : testing::Test {
     const TempDir folder;
     const QString results =
         QString::fromStdString(folder.Write("results.jsonl", ResultsWithATrickyWorkOrder()));
     const QString csv = QString::fromStdString(folder.File("runs.csv"));
+};
 
+TEST_F(CsvExport, AWorkOrderWithACommaAndAQuoteSurvivesARealCsvReader) {
     const Exit exported = Execute(TOVRANE_STATION_PATH,
                                   {"--export-csv", csv, "--results", results, "--work-order",
                                    kTrickyWorkOrder, "--since", "2026-12-08T09:00Z"},
@@ -107,12 +110,7 @@ TEST(CsvExport, AWorkOrderWithACommaAndAQuoteSurvivesARealCsvReader) {
     EXPECT_EQ(rows[1].toObject()["detail"].toString(), "block 200 of 321 refused: Sr\nsecond line");
 }
 
-TEST(CsvExport, TheCommandSaysWhyItWroteNothing) {
-    const TempDir folder;
-    const QString results =
-        QString::fromStdString(folder.Write("results.jsonl", ResultsWithATrickyWorkOrder()));
-    const QString csv = QString::fromStdString(folder.File("runs.csv"));
-
+TEST_F(CsvExport, TheCommandSaysWhyItWroteNothing) {
     const Exit missing = Execute(TOVRANE_STATION_PATH,
                                  {"--export-csv", csv, "--results", results + ".gone"}, folder);
     EXPECT_EQ(missing.code, 1);
