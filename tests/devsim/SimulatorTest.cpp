@@ -143,6 +143,11 @@ TEST_F(Simulator, RepliesNobodyReadIsNotLeftForTheNextConnection) {
     Disconnect(port);  // before the delayed reply left
     port = std::make_unique<SlavePort>(sim_->SlavePath(), 2400);
     EXPECT_EQ(port->ReadUntilQuiet(150ms), "");
+
+    port->Write("I\r");  // and closed at once, before the device read it
+    Disconnect(port);
+    port = std::make_unique<SlavePort>(sim_->SlavePath(), 2400);
+    EXPECT_EQ(port->ReadUntilQuiet(150ms), "");
 }
 
 TEST_F(Simulator, TheToolCanOpenExclusivelyOnEveryConnection) {

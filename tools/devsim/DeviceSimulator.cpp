@@ -78,7 +78,7 @@ class DeviceSimulator::Line {
     void FollowConnections();
     void StartConnection();
     void EndConnection();
-    void ReadTool();
+    void FollowTool();
     void TakeBytes(std::string_view bytes, Clock::time_point now, int toolBaud);
     void LogNoise(std::string_view bytes, Clock::time_point now, int toolBaud);
     void LineComplete(Clock::time_point now, int toolBaud);
@@ -113,8 +113,7 @@ void DeviceSimulator::Line::Run() {
     while (!stopping_ && !hungUp_) {
         WaitForEvents();
         FollowBoard();
-        FollowConnections();
-        ReadTool();
+        FollowTool();
         ActOnDueLines();
         if (!hungUp_) {
             WriteDue();
@@ -207,8 +206,7 @@ void DeviceSimulator::Line::FollowConnections() {
     }
 }
 
-// Nothing is reset here: the line was reset when the previous connection ended,
-// and the open may be reported only after the tool's first bytes were read.
+// Nothing is reset here: the line was reset when the previous connection ended.
 void DeviceSimulator::Line::StartConnection() {
     std::lock_guard lock(sim_.mutex_);
     sim_.connected_ = true;
@@ -237,12 +235,21 @@ void DeviceSimulator::Line::ForgetTraffic() {
     wireOut_ = {};
 }
 
-void DeviceSimulator::Line::ReadTool() {
+// Reads what the tool sent and follows its opens and closes, in that order: an open
+// is queued before its bytes can be written, and a close after its last bytes could
+// be read. So bytes go to the connection that sent them, at its speed, even when the
+// tool closed and opened again since the last look; and the last bytes of a tool that
+// closed without waiting are not answered to the next one.
+void DeviceSimulator::Line::FollowTool() {
     std::array<char, 4096> buffer{};
     for (;;) {
         const ssize_t n = ::read(pty_.master.Get(), buffer.data(), buffer.size());
+        FollowConnections();
         if (n <= 0) {
             return;
+        }
+        if (openers_ == 0) {
+            continue;  // its sender has closed the port: nobody is left to answer
         }
         TakeBytes(std::string_view(buffer.data(), static_cast<std::size_t>(n)), Clock::now(),
                   pty_.LineSpeed());
