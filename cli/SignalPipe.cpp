@@ -20,7 +20,8 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch
 
 void OnSignal(int signal) {
     const int saved = errno;
-    g_caught = signal;
+    int none = 0;
+    g_caught.compare_exchange_strong(none, signal);  // the first one decides how the work ends
     const unsigned char number = static_cast<unsigned char>(signal);
     (void)!::write(g_writeEnd.load(), &number, 1);
     errno = saved;

@@ -17,7 +17,7 @@ class CSignalPipe : public QObject {
 
     // False when the pipe or the handlers could not be set up (errno says why).
     bool Watching() const { return m_notifier != nullptr; }
-    // The signal caught while a pipe watched, 0 while none was: for work that runs
+    // The first signal caught while a pipe watched, 0 while none was: for work that runs
     // outside the event loop and looks now and then whether it should stop.
     static int Caught();
 
