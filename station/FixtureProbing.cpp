@@ -82,10 +82,6 @@ void CFixtureProbing::Forget(const QString& id) {
     Close(id);
 }
 
-bool CFixtureProbing::Holds(const QString& path) const {
-    return HeldPaths().count(path.toStdString()) != 0;
-}
-
 std::set<std::string> CFixtureProbing::HeldPaths() const {
     std::set<std::string> paths;
     for (const auto& [id, watch] : m_watches) {

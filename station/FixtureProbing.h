@@ -44,7 +44,6 @@ class CFixtureProbing : public QObject {
 
     bool Probing() const { return !m_watches.empty(); }
     // Ports the station holds for probing: its own, not busy.
-    bool Holds(const QString& path) const;
     std::set<std::string> HeldPaths() const;
 
   signals:

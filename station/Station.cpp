@@ -455,7 +455,8 @@ void CStation::StartAnsweredBoard(const QString& id, const QString& version) {
 void CStation::RescanPorts() {
     // The ports of running slots are the children's, those probing the station's
     // own: neither is probed.
-    std::set<std::string> held = m_fixture.HeldPaths();
+    const std::set<std::string> probing = m_fixture.HeldPaths();
+    std::set<std::string> held = probing;
     QStringList givenTargets;
     for (int row = 0; row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
@@ -477,17 +478,17 @@ void CStation::RescanPorts() {
         }
         const QString id = port.location.empty() ? path : QString::fromStdString(port.location);
         seen << id;
-        ApplyPort(port, id);
+        ApplyPort(port, id, probing.count(port.path) != 0);
     }
     ForgetGoneDevices(seen);
-    RefreshGivenPorts();
+    RefreshGivenPorts(probing);
     m_scannedOnce = true;
     m_fixture.Follow();
     TryAutoStart();
     UpdateTimers();
 }
 
-void CStation::ApplyPort(const CPortInfo& port, const QString& id) {
+void CStation::ApplyPort(const CPortInfo& port, const QString& id, bool probing) {
     int row = m_model.RowOf(id);
     if (row < 0) {
         Slot slot;
@@ -495,9 +496,8 @@ void CStation::ApplyPort(const CPortInfo& port, const QString& id) {
         row = m_model.Add(std::move(slot));
     }
     // A port held for probing is the station's own: usable.
-    const QString path = QString::fromStdString(port.path);
-    const PortState state = m_fixture.Holds(path) ? PortState::Usable : port.state;
-    SetDevice(row, path, state, [&port](Slot& slot) {
+    const PortState state = probing ? PortState::Usable : port.state;
+    SetDevice(row, QString::fromStdString(port.path), state, [&port](Slot& slot) {
         slot.description = QString::fromStdString(port.description);
         slot.serialNumber = QString::fromStdString(port.serialNumber);
     });
@@ -537,11 +537,12 @@ void CStation::ForgetGoneDevices(const QStringList& seen) {
     }
 }
 
-void CStation::RefreshGivenPorts() {
+void CStation::RefreshGivenPorts(const std::set<std::string>& probing) {
     for (int row = 0; row < m_model.Count(); ++row) {
         const Slot& slot = m_model.At(row);
         if (slot.given && !slot.Busy()) {
-            SetDevice(row, slot.path, GivenPortState(slot.path, m_fixture.Holds(slot.path)));
+            const bool heldHere = probing.count(slot.path.toStdString()) != 0;
+            SetDevice(row, slot.path, GivenPortState(slot.path, heldHere));
         }
     }
 }

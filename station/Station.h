@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "SerialLib/PortInfo/PortEnumerator.h"
 #include "SerialLib/PortInfo/PortWatcher.h"
@@ -132,11 +133,11 @@ class CStation : public QObject {
     void OnStep(const QString& id, const QString& step, int index, int count);
     void OnAppended(quint64 ticket, const QString& error);
     void OnJournalMissed(const QString& why);
-    void ApplyPort(const CPortInfo& port, const QString& id);
+    void ApplyPort(const CPortInfo& port, const QString& id, bool probing);
     void SetDevice(int row, const QString& path, const std::optional<PortState>& state,
                    const std::function<void(Slot&)>& describe = {});
     void ForgetGoneDevices(const QStringList& seen);
-    void RefreshGivenPorts();
+    void RefreshGivenPorts(const std::set<std::string>& probing);
     void TryAutoStart();
     int CountWhere(const std::function<bool(const Slot&)>& picked) const;
     // Launches every slot picked; how many.
