@@ -98,26 +98,31 @@ PortStatus CSerial::LayerStatus(int32_t code, const IPort* port) const {
     return PortStatus::Host(code);
 }
 
-// The common opening: status 0, or status 6 and the operation's trace on a closed object.
-bool CSerial::Begin(const char* op, Handles& h) {
-    m_lastError = PortStatus{};
+// The port to work on, or status 6 and the operation's trace on a closed object.
+PortStatus CSerial::Take(const char* op, Handles& h) const {
     h = TakeHandles();
     if (!h.port) {
-        m_lastError = PortStatus::Own(ERROR_INVALID_HANDLE);
         TRACE_OP(op, "Device is not opened");
-        return false;
+        return PortStatus::Own(ERROR_INVALID_HANDLE);
     }
-    return true;
+    return {};
 }
 
-bool CSerial::BeginWithDcb(const char* op, Handles& h, DCB& dcb) {
-    return Begin(op, h) && ReadDcb(*h.port, dcb, op) == 0;
+// The common opening: the last error cleared, or set to 6 on a closed object. Other
+// threads may set it meanwhile, so an operation returns its own status, never the
+// last error read back.
+bool CSerial::Begin(const char* op, Handles& h) {
+    return Fail(Take(op, h)) == 0;
+}
+
+int32_t CSerial::BeginWithDcb(const char* op, Handles& h, DCB& dcb) {
+    return Begin(op, h) ? ReadDcb(*h.port, dcb, op) : ERROR_INVALID_HANDLE;
 }
 
 std::optional<DCB> CSerial::ReadSettings(const char* op) {
     Handles h;
     DCB dcb;
-    return BeginWithDcb(op, h, dcb) ? std::optional<DCB>(dcb) : std::nullopt;
+    return BeginWithDcb(op, h, dcb) == 0 ? std::optional<DCB>(dcb) : std::nullopt;
 }
 
 int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueue,
@@ -135,7 +140,7 @@ int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueu
     std::shared_ptr<IPort> port = std::move(opened);
     {
         std::lock_guard lock(m_handleMutex);
-        SERIAL_ASSERT(m_hevtOverlapped == 0);
+        SERIAL_ASSERT(m_hevtOverlapped == nullptr);
         m_hFile = port;
         m_hevtOverlapped = fOverlapped ? std::make_shared<CEvent>() : nullptr;
     }
@@ -148,10 +153,8 @@ int32_t CSerial::Open(const char* device, uint32_t dwInQueue, uint32_t dwOutQueu
             return Fail(LayerStatus(status, port.get()));
         }
     }
-    SetMask(kDefaultEventMask);
-    const PortStatus maskStatus = m_lastError;
-    SetupReadTimeouts(ReadNonBlocking);
-    const PortStatus timeoutStatus = m_lastError;
+    const PortStatus maskStatus = ApplyMask(kDefaultEventMask);
+    const PortStatus timeoutStatus = ApplyReadTimeouts(ReadNonBlocking);
     ApplyDefaultConfig(device, *port);
     // The first failure of the two steps stands, even if the second one succeeded.
     return Fail(maskStatus.code != 0 ? maskStatus : timeoutStatus);
@@ -212,8 +215,8 @@ int32_t CSerial::WriteDcb(IPort& port, const DCB& dcb, const char* op) {
 int32_t CSerial::Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) {
     Handles h;
     DCB dcb;
-    if (!BeginWithDcb("Setup", h, dcb)) {
-        return GetLastError();
+    if (const int32_t status = BeginWithDcb("Setup", h, dcb); status != 0) {
+        return status;
     }
     dcb.BaudRate = baud;
     dcb.ByteSize = dataBits;
@@ -226,35 +229,40 @@ int32_t CSerial::Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t 
 int32_t CSerial::SetEventChar(uint8_t eventChar, bool adjustMask) {
     Handles h;
     DCB dcb;
-    if (!BeginWithDcb("SetEventChar", h, dcb)) {
-        return GetLastError();
+    if (const int32_t status = BeginWithDcb("SetEventChar", h, dcb); status != 0) {
+        return status;
     }
     dcb.EvtChar = eventChar;
-    if (adjustMask) {
-        SetMask(GetEventMask() | EV_RXFLAG);
+    const PortStatus maskStatus = adjustMask ? ApplyMask(GetEventMask() | EV_RXFLAG) : PortStatus{};
+    // The control block's failure stands before the mask's.
+    if (const int32_t status = WriteDcb(*h.port, dcb, "SetEventChar"); status != 0) {
+        return status;
     }
-    WriteDcb(*h.port, dcb, "SetEventChar");
-    return GetLastError();
+    return Fail(maskStatus);
 }
 
 int32_t CSerial::SetMask(uint32_t mask) {
+    return Fail(ApplyMask(mask));
+}
+
+PortStatus CSerial::ApplyMask(uint32_t mask) {
     Handles h;
-    if (!Begin("SetMask", h)) {
-        return ERROR_INVALID_HANDLE;
+    if (const PortStatus taken = Take("SetMask", h); taken.code != 0) {
+        return taken;
     }
     if (const int32_t status = h.port->SetMask(mask); status != 0) {
         TRACE_OP("SetMask", "Unable to set event mask");
-        return Fail(LayerStatus(status, h.port.get()));
+        return LayerStatus(status, h.port.get());
     }
     m_dwEventMask = mask;
-    return 0;
+    return {};
 }
 
 int32_t CSerial::SetupHandshaking(HandshakeMode mode) {
     Handles h;
     DCB dcb;
-    if (!BeginWithDcb("SetupHandshaking", h, dcb)) {
-        return GetLastError();
+    if (const int32_t status = BeginWithDcb("SetupHandshaking", h, dcb); status != 0) {
+        return status;
     }
     if (!ApplyFlowControl(mode, dcb)) {
         SERIAL_ASSERT(false);
@@ -264,24 +272,28 @@ int32_t CSerial::SetupHandshaking(HandshakeMode mode) {
 }
 
 int32_t CSerial::SetupReadTimeouts(ReadTimeoutMode mode) {
+    return Fail(ApplyReadTimeouts(mode));
+}
+
+PortStatus CSerial::ApplyReadTimeouts(ReadTimeoutMode mode) {
     Handles h;
-    if (!Begin("SetupReadTimeouts", h)) {
-        return ERROR_INVALID_HANDLE;
+    if (const PortStatus taken = Take("SetupReadTimeouts", h); taken.code != 0) {
+        return taken;
     }
     COMMTIMEOUTS timeouts;
     if (const int32_t status = h.port->GetTimeouts(timeouts); status != 0) {
         TRACE_OP("SetupReadTimeouts", "Unable to obtain timeout information");
-        return Fail(LayerStatus(status, h.port.get()));
+        return LayerStatus(status, h.port.get());
     }
     if (!ApplyReadMode(mode, timeouts)) {
         SERIAL_ASSERT(false);
-        return Fail(PortStatus::Own(E_INVALIDARG));
+        return PortStatus::Own(E_INVALIDARG);
     }
     if (const int32_t status = h.port->SetTimeouts(timeouts); status != 0) {
         TRACE_OP("SetupReadTimeouts", "Unable to set timeout information");
-        return Fail(LayerStatus(status, h.port.get()));
+        return LayerStatus(status, h.port.get());
     }
-    return 0;
+    return {};
 }
 
 int32_t CSerial::GetBaudrate() {

@@ -102,8 +102,12 @@ class CSerial {
     Handles TakeHandles() const;
     PortStatus LayerStatus(int32_t code, const IPort* port) const;
     int32_t StartWait(COverlapped* lpOverlapped, uint32_t timeoutMs, bool ownWait);
+    PortStatus Take(const char* op, Handles& h) const;
     bool Begin(const char* op, Handles& h);
-    bool BeginWithDcb(const char* op, Handles& h, DCB& dcb);
+    int32_t BeginWithDcb(const char* op, Handles& h, DCB& dcb);
+    // The work of SetMask and SetupReadTimeouts, which leaves the last error alone.
+    PortStatus ApplyMask(uint32_t mask);
+    PortStatus ApplyReadTimeouts(ReadTimeoutMode mode);
     // The control block for a getter; none (the failure traced) when it cannot be read.
     std::optional<DCB> ReadSettings(const char* op);
     template <typename Start>
