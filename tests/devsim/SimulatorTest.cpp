@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -131,6 +132,31 @@ TEST_F(Simulator, ClosingThePortReturnsTheDeviceTo2400) {
         SlavePort next(sim_->SlavePath(), 2400);
         EXPECT_EQ(next.Ask("I"), kVersion) << "attempt " << i;
     }
+}
+
+// A child forked from the process the simulator runs in (a station starting a run)
+// holds a copy of the simulator's own descriptor until it execs: not a connection.
+TEST_F(Simulator, AForkedChildDoesNotKeepAClosedConnectionGoing) {
+    Launch();
+    auto port = Connect();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(port->Fd());  // the tool's port is the parent's to close
+        const char done = 1;
+        [[maybe_unused]] const ssize_t n = ::write(ready[1], &done, 1);
+        ::usleep(300'000);
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    char done = 0;
+    ASSERT_EQ(::read(ready[0], &done, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    Disconnect(port);
+    EXPECT_EQ(sim_->DeviceBaud(), 2400);
+    ::waitpid(child, nullptr, 0);
 }
 
 TEST_F(Simulator, RepliesNobodyReadIsNotLeftForTheNextConnection) {

@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/kcmp.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,6 +73,12 @@ bool MakeRaw(int fd, int baud) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// A process forked from this one holds the simulator's own slave until it execs: the
+// same open file (kcmp), which is not a tool's connection.
+bool IsOwnSlave(int ownFd, const char* pid, const char* fd) {
+    return ::syscall(SYS_kcmp, ::getpid(), std::atoi(pid), KCMP_FILE, ownFd, std::atoi(fd)) == 0;
+}
+
 }  // namespace
 
 std::optional<Pty> Pty::Open(int baud, std::string& error) {
@@ -128,7 +136,8 @@ bool Pty::OpenedByOthers() const {
             }
             struct stat st {};
             if (::stat((fdDir + "/" + fd->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
-                st.st_rdev == own.st_rdev) {
+                st.st_rdev == own.st_rdev &&
+                !IsOwnSlave(slave.Get(), process->d_name, fd->d_name)) {
                 return true;
             }
         }

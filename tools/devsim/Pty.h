@@ -26,8 +26,9 @@ struct Pty {
 
     // The line speed the slave side has set, read through the master (0 unknown).
     int LineSpeed() const;
-    // Whether a descriptor other than our own slave refers to the slave (the
-    // processes of /proc/*/fd that we may look at).
+    // Whether a descriptor other than our own slave's (ours, or a copy a child forked
+    // from this process holds until it execs) refers to the slave (the processes of
+    // /proc/*/fd that we may look at).
     bool OpenedByOthers() const;
     // Drops what the device wrote that nobody read, and lifts an exclusive mode a
     // closed connection left behind (our own descriptor keeps the tty alive, so the
